@@ -1,0 +1,36 @@
+// A UDP socket with the semantics of the desktop socket control the behaviour was written for:
+// state 0 closed / 1 open, a remote host and port kept across close, one datagram per send.
+// Operations that fail throw Failure with the socket layer's error number and a description.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace qf {
+
+class UdpSocket {
+public:
+    virtual ~UdpSocket() = default;
+
+    virtual int state() const = 0;
+    // Binds to the local port on all local addresses (0: any free port).
+    // With reuseAddress the port may be shared by other programs (multicast groups).
+    virtual void bind(int localPort, bool reuseAddress = false) = 0;
+    virtual void setRemoteHost(const std::string& host) = 0;
+    virtual std::string remoteHost() const = 0;
+    virtual void setRemotePort(int port) = 0;
+    virtual int remotePort() const = 0;
+    virtual void close() = 0;
+    // Sends one datagram to the remote host and port; a closed socket reopens on a free port.
+    virtual void sendData(const std::string& bytes) = 0;
+    // Takes the waiting datagram whole (empty when none is waiting).
+    virtual std::string getData() = 0;
+    // Joins an IPv4 multicast group; failures are ignored by design.
+    virtual void joinMulticastGroup(const std::string& group) = 0;
+
+    std::function<void(int bytesTotal)> onDataArrival;
+    std::function<void(int code, const std::string& description)> onError;
+    std::function<void()> onSendComplete;
+};
+
+} // namespace qf

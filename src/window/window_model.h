@@ -1,0 +1,197 @@
+// The plain model of the main window: every named element with its caption, content and
+// enabled state. Behaviour reads and writes only this; the Qt view mirrors it.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace qf {
+
+enum class Element {
+    Caption,
+    TBCallsign,
+    TBLocator,
+    TBUdpPort,
+    TBMulticastGroup,
+    TBServIP,
+    TBServPort,
+    CBTrace,
+    CBAutoMon,
+    CBLogUpload,
+    CBSoloCQ,
+    LQRG,
+    LMode,
+    LNumDecodes,
+    LNumSpots,
+    CStart,
+    CClear,
+    TBLog,
+    TBDX,
+    TBSpots,
+    Position,
+};
+
+class WindowModel;
+
+// A text field: its text and whether it is enabled. Losing the focus runs onLostFocus.
+class TextField {
+public:
+    TextField(WindowModel& owner, Element id, std::size_t maxLength = 0) : owner_(owner), id_(id), maxLength_(maxLength) {}
+    const std::string& text() const { return text_; }
+    void setText(std::string text);
+    bool enabled() const { return enabled_; }
+    void setEnabled(bool enabled);
+    std::size_t maxLength() const { return maxLength_; }
+    void loseFocus()
+    {
+        if (onLostFocus) {
+            onLostFocus();
+        }
+    }
+    std::function<void()> onLostFocus;
+
+private:
+    WindowModel& owner_;
+    Element id_;
+    std::size_t maxLength_;
+    std::string text_;
+    bool enabled_ = true;
+};
+
+// A check box. A change of value, by the operator or in code, raises onClick.
+class CheckBox {
+public:
+    CheckBox(WindowModel& owner, Element id, std::string caption) : owner_(owner), id_(id), caption_(std::move(caption)) {}
+    bool checked() const { return checked_; }
+    void setChecked(bool checked);
+    const std::string& caption() const { return caption_; }
+    std::function<void()> onClick;
+
+private:
+    WindowModel& owner_;
+    Element id_;
+    std::string caption_;
+    bool checked_ = false;
+};
+
+class Label {
+public:
+    Label(WindowModel& owner, Element id, std::string caption) : owner_(owner), id_(id), caption_(std::move(caption)) {}
+    const std::string& caption() const { return caption_; }
+    void setCaption(std::string caption);
+
+private:
+    WindowModel& owner_;
+    Element id_;
+    std::string caption_;
+};
+
+class Button {
+public:
+    Button(WindowModel& owner, Element id, std::string caption) : owner_(owner), id_(id), caption_(std::move(caption)) {}
+    const std::string& caption() const { return caption_; }
+    void setCaption(std::string caption);
+    void click()
+    {
+        if (onClick) {
+            onClick();
+        }
+    }
+    std::function<void()> onClick;
+
+private:
+    WindowModel& owner_;
+    Element id_;
+    std::string caption_;
+};
+
+// A read-only multi-line pane. Writers append; the view is told what was appended, so it
+// never has to lay out the whole text again for one line.
+class Pane {
+public:
+    Pane() = default;
+    const std::string& text() const { return text_; }
+    std::size_t length() const { return text_.size(); }
+    void append(const std::string& text);
+    void clear();
+    // Writers clear a pane that has grown past this many characters before appending.
+    static constexpr std::size_t kLimit = 20000;
+    void clearIfOverLimit()
+    {
+        if (text_.size() > kLimit) {
+            clear();
+        }
+    }
+    // Appends CR LF and the line.
+    void appendLine(const std::string& line);
+    // The insertion point; writers put it at the end so the newest line is in view.
+    std::size_t caret() const { return caret_; }
+    void moveCaretToEnd();
+
+    // Told of every change: (true, "") after a clear, (false, text) after an append.
+    std::function<void(bool cleared, const std::string& appended)> onChange;
+
+private:
+    std::string text_;
+    std::size_t caret_ = 0;
+};
+
+class WindowModel {
+public:
+    WindowModel();
+    WindowModel(const WindowModel&) = delete;
+    WindowModel& operator=(const WindowModel&) = delete;
+
+    std::string caption;
+    void setCaption(std::string text);
+
+    TextField callsign{*this, Element::TBCallsign, 12};
+    TextField locator{*this, Element::TBLocator, 6};
+    TextField udpPort{*this, Element::TBUdpPort};
+    TextField multicastGroup{*this, Element::TBMulticastGroup};
+    TextField servIP{*this, Element::TBServIP};
+    TextField servPort{*this, Element::TBServPort};
+
+    CheckBox trace{*this, Element::CBTrace, "Write tracefile"};
+    CheckBox autoMon{*this, Element::CBAutoMon, "Start monitoring on program startup"};
+    CheckBox logUpload{*this, Element::CBLogUpload, "Upload QSO to Orbalis's online log"};
+    CheckBox soloCQ{*this, Element::CBSoloCQ, "Only report stations CQing"};
+
+    Label qrg{*this, Element::LQRG, "Waiting.."};
+    Label mode{*this, Element::LMode, "Waiting"};
+    Label numDecodes{*this, Element::LNumDecodes, ""};
+    Label numSpots{*this, Element::LNumSpots, ""};
+
+    Button start{*this, Element::CStart, "&Start monitoring"};
+    Button clear{*this, Element::CClear, "Clear messages"};
+
+    Pane log;
+    Pane dx;
+    Pane spots;
+
+    // Window position in twips (15 per pixel) and whether it is minimised.
+    int top() const { return top_; }
+    int left() const { return left_; }
+    void setPosition(int top, int left);
+    bool minimized = false;
+
+    // Told of every change of an element, for the view to mirror it.
+    std::function<void(Element)> onChanged;
+    void changed(Element id)
+    {
+        if (onChanged) {
+            onChanged(id);
+        }
+    }
+
+private:
+    int top_ = 0;
+    int left_ = 0;
+};
+
+inline constexpr const char* kStartCaption = "&Start monitoring";
+inline constexpr const char* kStopCaption = "&Stop monitoring";
+inline constexpr int kTwipsPerPixel = 15;
+
+} // namespace qf

@@ -1,0 +1,112 @@
+// A UDP socket that records what is done to it and lets a test queue arrivals and failures.
+#pragma once
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/failure.h"
+#include "platform/udp_socket.h"
+
+namespace qf::test {
+
+class FakeUdpSocket final : public UdpSocket {
+public:
+    struct Sent {
+        std::string host;
+        int port;
+        std::string bytes;
+        friend bool operator==(const Sent&, const Sent&) = default;
+    };
+
+    int state() const override { return open_ ? 1 : 0; }
+    void bind(int localPort, bool reuseAddress) override
+    {
+        log.push_back("bind " + std::to_string(localPort) + (reuseAddress ? " reuse" : ""));
+        if (bindFailure) {
+            throw *bindFailure;
+        }
+        open_ = true;
+        localPort_ = localPort;
+        reuse = reuseAddress;
+    }
+    void setRemoteHost(const std::string& host) override
+    {
+        log.push_back("host " + host);
+        remoteHost_ = host;
+    }
+    std::string remoteHost() const override { return remoteHost_; }
+    void setRemotePort(int port) override
+    {
+        log.push_back("port " + std::to_string(port));
+        remotePort_ = port;
+    }
+    int remotePort() const override { return remotePort_; }
+    void close() override
+    {
+        log.push_back("close");
+        open_ = false;
+        groups.clear();
+    }
+    void sendData(const std::string& bytes) override
+    {
+        log.push_back("send");
+        if (sendFailure) {
+            throw *sendFailure;
+        }
+        open_ = true;
+        sent.push_back(Sent{remoteHost_, remotePort_, bytes});
+    }
+    std::string getData() override
+    {
+        if (receiveFailure) {
+            throw *receiveFailure;
+        }
+        if (incoming.empty()) {
+            return {};
+        }
+        std::string d = std::move(incoming.front());
+        incoming.pop_front();
+        return d;
+    }
+    void joinMulticastGroup(const std::string& group) override
+    {
+        log.push_back("join " + group);
+        groups.push_back(group);
+    }
+
+    // Queues a datagram and raises the arrival event, as the network would.
+    void receive(const std::string& bytes)
+    {
+        incoming.push_back(bytes);
+        if (onDataArrival) {
+            onDataArrival(static_cast<int>(bytes.size()));
+        }
+    }
+    void raiseError(int code, const std::string& description)
+    {
+        if (onError) {
+            onError(code, description);
+        }
+    }
+    void forceOpen(bool open) { open_ = open; }
+
+    std::vector<std::string> log;
+    std::vector<Sent> sent;
+    std::vector<std::string> groups;
+    std::deque<std::string> incoming;
+    std::optional<Failure> bindFailure;
+    std::optional<Failure> sendFailure;
+    std::optional<Failure> receiveFailure;
+    bool reuse = false;
+    int localPort() const { return localPort_; }
+
+private:
+    bool open_ = false;
+    int localPort_ = -1;
+    std::string remoteHost_;
+    int remotePort_ = 0;
+};
+
+} // namespace qf::test
