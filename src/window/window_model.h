@@ -26,6 +26,10 @@ enum class Element {
     LNumSpots,
     CStart,
     CClear,
+    CBHelpCallsign,
+    Command2,
+    LViewTrace,
+    LViewLog,
     TBLog,
     TBDX,
     TBSpots,
@@ -165,6 +169,10 @@ public:
 
     Button start{*this, Element::CStart, "&Start monitoring"};
     Button clear{*this, Element::CClear, "Clear messages"};
+    Button helpCallsign{*this, Element::CBHelpCallsign, "?"};
+    Button helpLocator{*this, Element::Command2, "?"};
+    Button viewTrace{*this, Element::LViewTrace, "View it"};
+    Button viewLog{*this, Element::LViewLog, "View it"};
 
     Pane log;
     Pane dx;

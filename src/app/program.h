@@ -1,0 +1,76 @@
+// The program as a whole, without Qt: owns the window model, the sockets, the timers and
+// every behaviour, wires them together and runs start-up, the position timer and closing.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/file_system.h"
+#include "platform/regional.h"
+#include "platform/shell.h"
+#include "platform/timer.h"
+#include "platform/udp_socket.h"
+#include "window/run_state.h"
+#include "window/window_model.h"
+
+namespace qf {
+
+struct PlatformServices {
+    Clock& clock;
+    FileSystem& files;
+    Dialogs& dialogs;
+    Shell& shell;
+    Regional& regional;
+    std::function<std::unique_ptr<UdpSocket>()> makeSocket;
+    std::function<std::unique_ptr<Timer>()> makeTimer;
+    // The per-user configuration folder ($XDG_CONFIG_HOME or ~/.config); empty when unknown.
+    std::string configFolder;
+    std::string spotServiceHost = QUILLFEED_SPOT_HOST;
+    std::string webAddress = QUILLFEED_WEB_ADDRESS;
+    std::string versionText = QUILLFEED_VERSION_TEXT;
+};
+
+class Program {
+public:
+    Program(PlatformServices services, std::vector<std::string> arguments);
+    ~Program();
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Start-up, steps 1 to 14; the window is shown after it returns.
+    void startUp();
+    // The window is closing: its position is saved unless it is minimised.
+    void closing();
+
+    WindowModel& window() { return *window_; }
+    RunState& state() { return state_; }
+
+    // The four sockets and three timers, for the tests and the view's diagnostics.
+    UdpSocket& winsock1() { return *winsock1_; }
+    UdpSocket& winsock2() { return *winsock2_; }
+    UdpSocket& winsock3() { return *winsock3_; }
+    UdpSocket& winsockServ() { return *winsockServ_; }
+    Timer& timerRx() { return *timerRx_; }
+    Timer& timerSpots() { return *timerSpots_; }
+    Timer& timerPosicion() { return *timerPosicion_; }
+
+    const std::string& appFolder() const;
+
+private:
+    struct Parts;
+    PlatformServices services_;
+    std::vector<std::string> arguments_;
+    std::unique_ptr<WindowModel> window_;
+    RunState state_;
+    std::unique_ptr<UdpSocket> winsock1_, winsock2_, winsock3_, winsockServ_;
+    std::unique_ptr<Timer> timerRx_, timerSpots_, timerPosicion_;
+    std::unique_ptr<Parts> parts_;
+    int savedTop_ = 0;
+    int savedLeft_ = 0;
+};
+
+} // namespace qf
