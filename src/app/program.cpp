@@ -1,1 +1,174 @@
 #include "app/program.h"
+
+#include "intake/datagram_intake.h"
+#include "intake/qso_logged_handler.h"
+#include "intake/status_handler.h"
+#include "monitor/monitoring_control.h"
+#include "relay/relay_events.h"
+#include "settings/settings.h"
+#include "settings/settings_path.h"
+#include "spotting/decode_analysis.h"
+#include "spotting/spot_sender.h"
+#include "spotting/station_memory.h"
+#include "trace/failure_rule.h"
+#include "trace/trace_writer.h"
+
+namespace qf {
+namespace {
+
+constexpr int kPositionTimerMs = 500;
+
+} // namespace
+
+struct Program::Parts {
+    Parts(Program& p, PlatformServices& s)
+        : trace(*p.window_, s.files, s.clock, s.regional),
+          monitor(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, *p.timerRx_, s.clock, s.dialogs, trace),
+          intake(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, s.clock, trace),
+          status(*p.window_, p.state_, s.clock, trace),
+          spots(*p.window_, p.state_, s.clock, s.regional, trace, *p.winsock2_, *p.timerSpots_),
+          memory(*p.window_, s.clock, s.regional, trace, spots),
+          decodes(*p.window_, p.state_, memory, trace),
+          qso(*p.window_, p.state_, trace, *p.winsock3_, s.spotServiceHost),
+          relay(*p.winsockServ_, trace)
+    {
+    }
+    TraceWriter trace;
+    MonitoringControl monitor;
+    DatagramIntake intake;
+    StatusHandler status;
+    SpotSender spots;
+    StationMemory memory;
+    DecodeAnalysis decodes;
+    QsoLoggedHandler qso;
+    RelayEvents relay;
+    std::unique_ptr<Settings> settings;
+};
+
+Program::Program(PlatformServices services, std::vector<std::string> arguments)
+    : services_(std::move(services)), arguments_(std::move(arguments)), window_(std::make_unique<WindowModel>()),
+      winsock1_(services_.makeSocket()), winsock2_(services_.makeSocket()), winsock3_(services_.makeSocket()),
+      winsockServ_(services_.makeSocket()), timerRx_(services_.makeTimer()), timerSpots_(services_.makeTimer()),
+      timerPosicion_(services_.makeTimer())
+{
+    state_.versionText = services_.versionText;
+    winsockServ_->setRemoteHost("127.0.0.1");
+    winsock2_->setRemoteHost(services_.spotServiceHost);
+    winsock2_->setRemotePort(kSpotServicePort);
+    parts_ = std::make_unique<Parts>(*this, services_);
+    Parts& p = *parts_;
+
+    p.spots.setStationCount([&p] { return p.memory.size(); });
+    p.intake.setHandlers(MessageHandlers{
+        [&p](const std::string& d) { p.status.handle(d); },
+        [&p](const std::string& d, double schema) { p.decodes.handle(d, schema); },
+        [&p](const std::string& d, double schema) { p.qso.handle(d, schema); },
+    });
+    winsock1_->onDataArrival = [&p](int) { p.intake.onArrival(); };
+    // The spot socket reports late failures (a host name that did not resolve) as events.
+    winsock2_->onError = [&p](int code, const std::string& d) {
+        p.trace.write(failureLine("    ** SendSpotFromTimer Error ", code, d));
+    };
+
+    WindowModel& w = *window_;
+    w.start.onClick = [&p] { p.monitor.clickStart(); };
+    w.clear.onClick = [&w] {
+        w.log.clear();
+        w.dx.clear();
+        w.spots.clear();
+    };
+    w.helpCallsign.onClick = [this] {
+        services_.dialogs.showMessage("Enter your amateur radio callsign. If you don't have one then choose a "
+                                      "combination of letters and numbers up to 8 characters");
+    };
+    w.helpLocator.onClick = [this] {
+        if (services_.dialogs.askYesNo("Enter your QTH locator / grid square (six characters, like JM19HN, "
+                                       "MN23AB...) Would you like to calculate it using Google Maps?")) {
+            services_.shell.openUrl(services_.webAddress + "/callbook/gmap.php");
+        }
+    };
+    w.viewLog.onClick = [this] {
+        services_.shell.openUrl(services_.webAddress + "/callbook/info.php?Tab=LO&Force=Y&Lan=E&Callsign=" +
+                                window_->callsign.text());
+    };
+    w.viewTrace.onClick = [this] { services_.shell.openFolder(parts_->trace.appFolder()); };
+    w.trace.onClick = [this] {
+        parts_->trace.traceClicked(state_.isLoading, [this](const std::string& v) { store("Trace", v); });
+    };
+    w.logUpload.onClick = [this] {
+        if (state_.isLoading) {
+            return;
+        }
+        store("LogUpload", window_->logUpload.checked() ? "1" : "0");
+        parts_->qso.logUploadClicked();
+    };
+    timerPosicion_->onTick = [this] { positionTick(); };
+}
+
+Program::~Program() = default;
+
+const std::string& Program::appFolder() const
+{
+    return parts_->trace.appFolder();
+}
+
+void Program::store(const std::string& key, const std::string& value)
+{
+    if (parts_->settings) {
+        parts_->settings->write(key, value);
+    }
+}
+
+void Program::startUp()
+{
+    Parts& p = *parts_;
+    WindowModel& w = *window_;
+    Clock& clock = services_.clock;
+
+    state_.isLoading = true;
+    state_.spotsSince = clock.now();
+    state_.spotCount = 0;
+    state_.lastQrgChange = clock.now();
+    state_.decodeCount = 0;
+    w.setCaption("Quillfeed - V " + state_.versionText);
+    p.trace.setAppFolder(appFolderFrom(services_.configFolder));
+    state_.settingsPath = settingsPathFromArguments(arguments_, p.trace.appFolder());
+    if (!services_.files.directoryExists(p.trace.appFolder())) {
+        services_.files.createDirectory(p.trace.appFolder());
+    }
+    p.settings = std::make_unique<Settings>(services_.files, w, state_.settingsPath);
+    p.settings->wireWriters([this] { return state_.isLoading; });
+    p.settings->createDefaultsIfMissing();
+    p.settings->load([&p] { p.monitor.clickStart(); }, [&w](int top, int left) { w.setPosition(top, left); });
+    p.trace.write(w.caption);
+    state_.isLoading = false;
+    guarded(p.trace, "Start-up: Error in Winsock2: ", [this] { winsock2_->bind(0); });
+    p.qso.prepareAtStartUp();
+    savedTop_ = w.top();
+    savedLeft_ = w.left();
+    timerPosicion_->setInterval(kPositionTimerMs);
+    timerPosicion_->setEnabled(true);
+}
+
+void Program::positionTick()
+{
+    timerPosicion_->setEnabled(false);
+    const WindowModel& w = *window_;
+    if ((w.top() != savedTop_ || w.left() != savedLeft_) && !w.minimized) {
+        store("Top", std::to_string(w.top()));
+        store("Left", std::to_string(w.left()));
+        savedTop_ = w.top();
+        savedLeft_ = w.left();
+    }
+    timerPosicion_->setEnabled(true);
+}
+
+void Program::closing()
+{
+    if (!window_->minimized) {
+        store("Top", std::to_string(window_->top()));
+        store("Left", std::to_string(window_->left()));
+    }
+}
+
+} // namespace qf

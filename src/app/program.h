@@ -62,6 +62,8 @@ public:
 
 private:
     struct Parts;
+    void store(const std::string& key, const std::string& value);
+    void positionTick();
     PlatformServices services_;
     std::vector<std::string> arguments_;
     std::unique_ptr<WindowModel> window_;

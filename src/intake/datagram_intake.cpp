@@ -1,0 +1,117 @@
+#include "intake/datagram_intake.h"
+
+#include "intake/wire_reader.h"
+#include "trace/failure_rule.h"
+
+namespace qf {
+namespace {
+
+constexpr char kMagic[] = "\xAD\xBC\xCB\xDA";
+constexpr int kStatus = 1;
+constexpr int kDecode = 2;
+constexpr int kQsoLogged = 5;
+// Decodes are held back this many seconds after the shown frequency changed.
+constexpr int kQrgHoldSeconds = 15;
+
+} // namespace
+
+DatagramIntake::DatagramIntake(WindowModel& window, RunState& state, UdpSocket& receiveSocket, UdpSocket& relaySocket,
+                               Clock& clock, TraceWriter& trace)
+    : window_(window), state_(state), receiveSocket_(receiveSocket), relaySocket_(relaySocket), clock_(clock),
+      trace_(trace)
+{
+}
+
+template <typename Step>
+bool DatagramIntake::step(Step&& s)
+{
+    return guarded(trace_, kIntakeFailurePrefix, std::forward<Step>(s));
+}
+
+void DatagramIntake::onArrival()
+{
+    trace_.write("Entering Winsock1.DataArrival");
+    std::string data;
+    step([&] { data = receiveSocket_.getData(); });
+
+    step([&] { window_.log.clearIfOverLimit(); });
+    step([&] {
+        window_.log.appendLine(trimBlanks(printableText(data)));
+        window_.log.moveCaretToEnd();
+    });
+    if (trace_.enabled()) {
+        step([&] { trace_.write("Rcvd *" + data + "*"); });
+        step([&] { trace_.write("  [" + hexText(data) + "]"); });
+    }
+    relay(data);
+    step([&] { window_.dx.clearIfOverLimit(); });
+
+    bool wsjtx = true;
+    step([&] {
+        const std::string head = slice(data, std::int64_t{1}, 4);
+        if (head != std::string_view(kMagic, 4)) {
+            wsjtx = false;
+            const std::string text = "Message ID (" + hexText(head) + ") does not correspond to WSJT-X";
+            window_.dx.appendLine(text);
+            trace_.write("  " + text);
+        }
+    });
+    double schema = 0;
+    if (wsjtx) {
+        step([&] { schema = numberAt(data, 5, 4, false); });
+        step([&] {
+            if (schema != 1 && schema != 2 && schema != 3) {
+                wsjtx = false;
+                const std::string text = "Message schema (" + numberText(schema) + ") does not correspond to WSJT-X";
+                trace_.write("  " + text);
+                window_.dx.appendLine(text);
+            }
+        });
+    }
+    if (wsjtx) {
+        double type = 0;
+        step([&] { type = numberAt(data, 9, 4, false); });
+        step([&] {
+            window_.log.append(" [MSG:" + numberText(type) + "]");
+            window_.log.moveCaretToEnd();
+        });
+        dispatch(data, type, schema);
+    }
+
+    step([&] { window_.dx.moveCaretToEnd(); });
+    step([&] { state_.lastFrameTime = clock_.now(); });
+}
+
+void DatagramIntake::relay(const std::string& datagram)
+{
+    if (window_.servPort.text().empty() || window_.servIP.text().empty()) {
+        return;
+    }
+    trace_.write("    WinsockServ.Close");
+    step([&] { relaySocket_.close(); });
+    trace_.write("    WinsockServ.SendData");
+    step([&] { relaySocket_.sendData(datagram); });
+}
+
+void DatagramIntake::dispatch(const std::string& datagram, double type, double schema)
+{
+    bool handled = false;
+    step([&] {
+        if (type == kStatus && handlers_.status) {
+            handled = true;
+            handlers_.status(datagram);
+        } else if (type == kDecode && handlers_.decode &&
+                   secondsBetween(state_.lastQrgChange, clock_.now()) > kQrgHoldSeconds) {
+            handled = true;
+            handlers_.decode(datagram, schema);
+        } else if (type == kQsoLogged && handlers_.qsoLogged) {
+            handled = true;
+            handlers_.qsoLogged(datagram, schema);
+        }
+    });
+    if (!handled) {
+        step([&] { trace_.write("  Message type=" + numberText(type) + " discarded"); });
+    }
+}
+
+} // namespace qf

@@ -1,0 +1,39 @@
+// The start/stop button: the checks before starting, the receive socket's bind and multicast
+// membership, the relay socket set-up after every press, and the receive watchdog.
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/timer.h"
+#include "platform/udp_socket.h"
+#include "trace/trace_writer.h"
+#include "window/run_state.h"
+#include "window/window_model.h"
+
+namespace qf {
+
+class MonitoringControl {
+public:
+    MonitoringControl(WindowModel& window, RunState& state, UdpSocket& receiveSocket, UdpSocket& relaySocket,
+                      Timer& watchdog, Clock& clock, Dialogs& dialogs, TraceWriter& trace);
+
+    bool monitoring() const;
+    void clickStart();
+    void watchdogTick();
+
+private:
+    void start();
+    void stop();
+    void relaySetUp();
+
+    WindowModel& window_;
+    RunState& state_;
+    UdpSocket& receiveSocket_;
+    UdpSocket& relaySocket_;
+    Timer& watchdog_;
+    Clock& clock_;
+    Dialogs& dialogs_;
+    TraceWriter& trace_;
+};
+
+} // namespace qf

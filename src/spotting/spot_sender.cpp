@@ -1,0 +1,101 @@
+#include "spotting/spot_sender.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "intake/wire_reader.h"
+#include "trace/failure_rule.h"
+
+namespace qf {
+namespace {
+
+std::string twoDigits(int v)
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d", v);
+    return buf;
+}
+
+} // namespace
+
+SpotSender::SpotSender(WindowModel& window, RunState& state, Clock& clock, Regional& regional, TraceWriter& trace,
+                       UdpSocket& spotSocket, Timer& drainTimer)
+    : window_(window), state_(state), clock_(clock), regional_(regional), trace_(trace), spotSocket_(spotSocket),
+      drainTimer_(drainTimer)
+{
+    drainTimer_.onTick = [this] { sendSpotFromTimer(); };
+}
+
+void SpotSender::sendSpot(const HeardStation& s)
+{
+    ++state_.spotCount;
+    const std::string count = std::to_string(state_.spotCount);
+    const std::size_t stations = stationCount_ ? stationCount_() : 0;
+    window_.numSpots.setCaption(count + " spots sent since " + regional_.generalDateTime(state_.spotsSince) +
+                                " / Locator of " + std::to_string(stations) + " stations in memory");
+    const std::string q = numberText(state_.currentQrg);
+    const std::string snr = numberText(s.snr);
+    const std::string df = numberText(s.df);
+    const std::string& ownCall = window_.callsign.text();
+    const std::string& ownLocator = window_.locator.text();
+    if (trace_.enabled()) {
+        trace_.write("    Sending spot " + count + " to Orbalis: OMID=" + ownCall + ",OMLOC=" + ownLocator + ",QRG=" + q +
+                     ",TXID=" + s.call + ",MODE=" + s.mode + ",SNR=" + snr + ",DF=" + df + ",CQ=" + s.kind +
+                     ",VER=" + state_.versionText);
+    }
+
+    auto step = [&](auto&& f) { return guarded(trace_, "    ** SendSpot Error ", f); };
+    std::string record;
+    step([&] {
+        record = "WSJT|" + ownCall + "|" + ownLocator + "|" + q + "|" + s.call + "|" + s.locator + "|" + s.mode + "|" +
+                 snr + "|" + df + "|" + s.kind + "|" + state_.versionText;
+    });
+    step([&] { queue_.push_back(std::move(record)); });
+    std::string line;
+    step([&] { line = paneLine(s, q, snr, df); });
+    step([&] { addSpotLine(line); });
+    step([&] { armDrainTimer(); });
+}
+
+std::string SpotSender::paneLine(const HeardStation& s, const std::string& q, const std::string& snr,
+                                 const std::string& df)
+{
+    const DateTime t = clock_.now();
+    const std::string ds = regional_.dateSeparator();
+    const std::string ts = regional_.timeSeparator();
+    char year[16];
+    std::snprintf(year, sizeof year, "%04d", t.year);
+    return twoDigits(t.day) + ds + regional_.monthAbbreviation(t.month) + ds + year + " " + twoDigits(t.hour) + ts +
+           twoDigits(t.minute) + ts + twoDigits(t.second) + " - " + s.call + " " + s.kind + " on " + q + " in " +
+           s.mode + " (SNR=" + snr + ", DF=" + df + ")";
+}
+
+void SpotSender::addSpotLine(const std::string& line)
+{
+    window_.spots.clearIfOverLimit();
+    window_.spots.appendLine(line);
+    window_.spots.moveCaretToEnd();
+}
+
+void SpotSender::armDrainTimer()
+{
+    drainTimer_.setEnabled(false);
+    const DateTime t = clock_.now();
+    random_.seed(static_cast<std::uint32_t>((t.hour * 3600 + t.minute * 60 + t.second) * 1000 + clock_.milliseconds()));
+    const double r = std::uniform_real_distribution<double>(0.0, 1.0)(random_);
+    const int seconds = std::min(50, static_cast<int>(std::floor(r * 50)) + 1);
+    drainTimer_.setInterval(seconds * 1000);
+    drainTimer_.setEnabled(true);
+}
+
+void SpotSender::sendSpotFromTimer()
+{
+    for (const std::string& record : queue_) {
+        auto step = [&](auto&& f) { return guarded(trace_, "    ** SendSpotFromTimer Error ", f); };
+        step([&] { spotSocket_.close(); });
+        step([&] { spotSocket_.sendData(record); });
+    }
+    queue_.clear();
+}
+
+} // namespace qf
