@@ -1,0 +1,13 @@
+// Which settings file this copy of the program uses: "config.ini" in the program's folder, or
+// the file named by the "/C=" option, so that several copies can run side by side.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qf {
+
+// args are the arguments after the program's name, as the shell handed them over.
+std::string settingsPathFromArguments(const std::vector<std::string>& args, const std::string& appFolder);
+
+} // namespace qf

@@ -1,0 +1,193 @@
+#include "settings/profile_file.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+
+#include "fakes/fake_file_system.h"
+#include "platform/posix_file_system.h"
+
+namespace qf {
+namespace {
+
+const std::string kFolder = "/home/op/.config/Quillfeed";
+const std::string kPath = kFolder + "/config.ini";
+
+TEST(ProfileFile, reads_values_the_way_the_desktop_profile_call_does)
+{
+    const std::string long5000(5000, 'x');
+    struct Row {
+        const char* name;
+        std::string content;
+        const char* key;
+        std::string expected;
+    } rows[] = {
+        {"plain", "[OPTIONS]\r\nUdpPort=2237\r\n", "UdpPort", "2237"},
+        {"key in another case", "[OPTIONS]\r\nudpport=2237\r\n", "UDPPORT", "2237"},
+        {"section in another case", "[options]\r\nUdpPort=2237\r\n", "UdpPort", "2237"},
+        {"blanks and tabs around", "[ OPTIONS ]\r\n  UdpPort \t=  \t2237 \t\r\n", "UdpPort", "2237"},
+        {"blank inside kept", "[OPTIONS]\r\nServIP=a b\r\n", "ServIP", "a b"},
+        {"LF only, no final break", "[OPTIONS]\nTrace=1\nUdpPort=2237", "UdpPort", "2237"},
+        {"blank lines and comments", "\r\n; note\r\n[OPTIONS]\r\n\r\n;UdpPort=1\r\nUdpPort=2237\r\n", "UdpPort",
+         "2237"},
+        {"other sections ignored", "[OTHER]\r\nUdpPort=1\r\n[OPTIONS]\r\nUdpPort=2237\r\n[MORE]\r\nUdpPort=3\r\n",
+         "UdpPort", "2237"},
+        {"key before any section ignored", "UdpPort=1\r\n[OPTIONS]\r\n", "UdpPort", "fb"},
+        {"first of two wins", "[OPTIONS]\r\nUdpPort=1\r\nUdpPort=2\r\n", "UdpPort", "1"},
+        {"equals sign in value", "[OPTIONS]\r\nServIP=a=b\r\n", "ServIP", "a=b"},
+        {"empty value is not missing", "[OPTIONS]\r\nMyLocator=\r\n", "MyLocator", ""},
+        {"bytes above 127 kept", "[OPTIONS]\r\nMyStationId=\xE9\xFF\x80\r\n", "MyStationId", "\xE9\xFF\x80"},
+        {"5000 characters cut to 1023", "[OPTIONS]\r\nMyStationId=" + long5000 + "\r\n", "MyStationId",
+         std::string(1023, 'x')},
+        {"missing key", "[OPTIONS]\r\nTrace=1\r\n", "UdpPort", "fb"},
+        {"missing section", "[OTHER]\r\nUdpPort=1\r\n", "UdpPort", "fb"},
+        {"key without equals sign", "[OPTIONS]\r\nUdpPort\r\n", "UdpPort", "fb"},
+        {"UTF-8 mark before the header", "\xEF\xBB\xBF[OPTIONS]\r\nUdpPort=2237\r\n", "UdpPort", "2237"},
+        {"empty file", "", "UdpPort", "fb"},
+    };
+    for (const auto& row : rows) {
+        test::FakeFileSystem fs;
+        fs.files[kPath] = row.content;
+        EXPECT_EQ(getProfileString(fs, kPath, "OPTIONS", row.key, "fb"), row.expected) << row.name;
+    }
+}
+
+TEST(ProfileFile, fallback_is_trimmed_and_used_when_the_file_is_missing_or_unreadable)
+{
+    test::FakeFileSystem fs;
+    EXPECT_EQ(getProfileString(fs, kPath, "OPTIONS", "UdpPort", " \t? "), "?");
+    fs.files[kPath] = "[OPTIONS]\r\nUdpPort=2237\r\n";
+    fs.unreadable = true;
+    EXPECT_EQ(getProfileString(fs, kPath, "OPTIONS", "UdpPort", "?"), "?");
+}
+
+TEST(ProfileFile, writes_one_key_and_keeps_every_other_byte)
+{
+    struct Row {
+        const char* name;
+        std::string before;
+        const char* key;
+        const char* value;
+        std::string after;
+    } rows[] = {
+        {"replaced in place", "[OPTIONS]\r\nUdpPort=2237\r\nTrace=0\r\n", "UdpPort", "2238",
+         "[OPTIONS]\r\nUdpPort=2238\r\nTrace=0\r\n"},
+        {"replacement keeps the file's spelling, other line endings kept",
+         "; mine\n[options]\n  udpport = 1  \nTrace=0", "UdpPort", "2", "; mine\n[options]\nudpport=2\r\nTrace=0"},
+        {"replaced last line without break", "[OPTIONS]\r\nUdpPort=1", "UdpPort", "2", "[OPTIONS]\r\nUdpPort=2\r\n"},
+        {"new key after the section's last non-blank line", "[OPTIONS]\r\nUdpPort=1\r\n\r\n[OTHER]\r\nA=1\r\n", "Trace",
+         "1", "[OPTIONS]\r\nUdpPort=1\r\nTrace=1\r\n\r\n[OTHER]\r\nA=1\r\n"},
+        {"new key in an empty section", "[OPTIONS]\r\n[OTHER]\r\n", "Trace", "1",
+         "[OPTIONS]\r\nTrace=1\r\n[OTHER]\r\n"},
+        {"new key after a last line without break", "[OPTIONS]\r\nUdpPort=1", "Trace", "1",
+         "[OPTIONS]\r\nUdpPort=1\r\nTrace=1\r\n"},
+        {"missing section appended", "[OTHER]\r\nA=1", "Trace", "1", "[OTHER]\r\nA=1\r\n[OPTIONS]\r\nTrace=1\r\n"},
+        {"bytes above 127 stored as they are", "[OPTIONS]\r\nX=\xE9\r\n", "MyStationId", "\xC4\xFF",
+         "[OPTIONS]\r\nX=\xE9\r\nMyStationId=\xC4\xFF\r\n"},
+        {"a line break cannot smuggle in another key", "[OPTIONS]\r\n", "ServIP", "1.2.3.4\r\nTrace=1",
+         "[OPTIONS]\r\nServIP=1.2.3.4\r\n"},
+    };
+    for (const auto& row : rows) {
+        test::FakeFileSystem fs;
+        fs.dirs.insert(kFolder);
+        fs.files[kPath] = row.before;
+        EXPECT_TRUE(writeProfileString(fs, kPath, "OPTIONS", row.key, row.value)) << row.name;
+        EXPECT_EQ(fs.files[kPath], row.after) << row.name;
+    }
+}
+
+TEST(ProfileFile, first_write_creates_the_file)
+{
+    test::FakeFileSystem fs;
+    fs.dirs.insert(kFolder);
+    EXPECT_TRUE(writeProfileString(fs, kPath, "OPTIONS", "UdpPort", "2237"));
+    EXPECT_EQ(fs.files[kPath], "[OPTIONS]\r\nUdpPort=2237\r\n");
+}
+
+TEST(ProfileFile, failed_writes_leave_the_old_file_exactly_as_it_was)
+{
+    const std::string old = "[OPTIONS]\nUdpPort=1\nTrace=1";
+    {
+        test::FakeFileSystem fs;
+        fs.dirs.insert(kFolder);
+        fs.files[kPath] = old;
+        fs.readOnly = true;
+        EXPECT_FALSE(writeProfileString(fs, kPath, "OPTIONS", "UdpPort", "2"));
+        EXPECT_EQ(fs.files[kPath], old);
+    }
+    {
+        // Unreadable: writing would keep only the one key and lose the rest.
+        test::FakeFileSystem fs;
+        fs.dirs.insert(kFolder);
+        fs.files[kPath] = old;
+        fs.unreadable = true;
+        EXPECT_FALSE(writeProfileString(fs, kPath, "OPTIONS", "UdpPort", "2"));
+        EXPECT_EQ(fs.files[kPath], old);
+        EXPECT_EQ(fs.writes, 0);
+    }
+    {
+        test::FakeFileSystem fs; // the folder of a "/C=" path does not exist
+        EXPECT_FALSE(writeProfileString(fs, kPath, "OPTIONS", "UdpPort", "2"));
+        EXPECT_TRUE(fs.files.empty());
+    }
+}
+
+std::string slurp(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+TEST(ProfileFileOnDisk, write_replaces_the_file_whole_or_not_at_all)
+{
+    std::string tmpl = (std::filesystem::temp_directory_path() / "qf-profile-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    const std::filesystem::path dir = tmpl;
+    const std::string path = (dir / "config.ini").string();
+    PosixFileSystem fs;
+
+    {
+        std::ofstream(path, std::ios::binary) << "[OPTIONS]\r\nUdpPort=1\r\nTrace=1\r\n";
+    }
+    EXPECT_TRUE(writeProfileString(fs, path, "OPTIONS", "UdpPort", "2237"));
+    EXPECT_EQ(slurp(path), "[OPTIONS]\r\nUdpPort=2237\r\nTrace=1\r\n");
+
+    // A write that fails half-way (the file-size limit stops it) keeps the old file whole.
+    const std::string before = slurp(path);
+    {
+        rlimit old{};
+        ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 16;
+        ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        const bool written = writeProfileString(fs, path, "OPTIONS", "MyStationId", std::string(100, 'Q'));
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        EXPECT_FALSE(written);
+    }
+    EXPECT_EQ(slurp(path), before);
+
+    const std::filesystem::path missing = dir / "missing";
+    EXPECT_FALSE(fs.writeAtomically((missing / "config.ini").string(), "x"));
+    EXPECT_FALSE(std::filesystem::exists(missing));
+
+    // Neither the failed write nor the good one leaves a temporary file behind.
+    std::size_t entries = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+        EXPECT_EQ(entry.path().filename(), "config.ini");
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u);
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace
+} // namespace qf
