@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include "support/program_harness.h"
+
+namespace qf::test {
+namespace {
+
+class Monitoring : public ::testing::Test {
+protected:
+    void start(const std::string& extra = "")
+    {
+        h.readyOperator(extra);
+        h.program->startUp();
+        h.clearTrace();
+    }
+    WindowModel& w() { return h.window(); }
+    ProgramHarness h;
+};
+
+TEST_F(Monitoring, start_binds_the_port_disables_the_fields_and_sets_up_the_relay)
+{
+    start();
+    w().start.click();
+    EXPECT_EQ(w().start.caption(), kStopCaption);
+    EXPECT_EQ(h.winsock1().state(), 1);
+    EXPECT_EQ(h.winsock1().localPort(), 2237);
+    EXPECT_FALSE(h.winsock1().reuse) << "a unicast bind stays exclusive";
+    for (TextField* f : {&w().callsign, &w().locator, &w().udpPort, &w().multicastGroup, &w().servIP, &w().servPort}) {
+        EXPECT_FALSE(f->enabled());
+    }
+    EXPECT_TRUE(h.program->timerRx().enabled());
+    EXPECT_EQ(h.program->timerRx().interval(), 60000);
+    const std::vector<std::string> relay = {"close", "port 52237", "host 127.0.0.1", "bind 0"};
+    EXPECT_EQ(std::vector<std::string>(h.winsockServ().log.end() - 4, h.winsockServ().log.end()), relay);
+
+    w().start.click();
+    EXPECT_EQ(w().start.caption(), kStartCaption);
+    EXPECT_EQ(h.winsock1().state(), 0);
+    EXPECT_TRUE(w().servPort.enabled());
+    EXPECT_FALSE(h.program->timerRx().enabled());
+    EXPECT_EQ(h.winsockServ().state(), 1) << "the relay is set up after a stop too";
+}
+
+TEST_F(Monitoring, the_checks_refuse_with_their_messages_and_still_set_up_the_relay)
+{
+    struct Row {
+        const char* callsign;
+        const char* locator;
+        const char* message;
+    } rows[] = {
+        {"Q9", "FN42HN", "You must enter a valid callsign or station id"},
+        {"", "FN42HN", "You must enter a valid callsign or station id"},
+        {"Q9Z", "FN42H", "You must enter a valid locator/grid square, 6 characters long (JM19HN, EM23LA...)"},
+        {"Q9Z", "fn42hn", "You must enter a valid locator/grid square, 6 characters long (JM19HN, EM23LA...)"},
+        {"Q9Z", "?", "You must enter a valid locator/grid square, 6 characters long (JM19HN, EM23LA...)"},
+    };
+    start();
+    for (const auto& row : rows) {
+        h.dialogs.messages.clear();
+        h.winsockServ().log.clear();
+        w().callsign.setText(row.callsign);
+        w().locator.setText(row.locator);
+        w().start.click();
+        EXPECT_EQ(h.dialogs.messages, std::vector<std::string>{row.message}) << row.callsign << "/" << row.locator;
+        EXPECT_EQ(w().start.caption(), kStartCaption);
+        EXPECT_EQ(h.winsock1().state(), 0);
+        EXPECT_EQ(h.winsockServ().log.back(), "bind 0");
+    }
+    w().callsign.setText("Q9Z");
+    w().locator.setText("FN42HN");
+    w().start.click();
+    EXPECT_EQ(w().start.caption(), kStopCaption) << "a three-character callsign passes";
+}
+
+TEST_F(Monitoring, a_port_in_use_gives_the_exact_messages_and_skips_the_relay_set_up)
+{
+    struct Row {
+        const char* group;
+        std::string message;
+    } rows[] = {
+        {"", "UDP port 2237 is in use. Make sure that another copy of Quillfeed is not already running and that no "
+             "other application is using that port"},
+        {"239.255.0.1", "UDP port 2237 is in use. Make sure that Quillfeed is the first program that joins multicast "
+                        "group 239.255.0.1"},
+    };
+    start();
+    h.winsock1().bindFailure = Failure(10048, "Address already in use");
+    for (const auto& row : rows) {
+        h.dialogs.messages.clear();
+        h.winsockServ().log.clear();
+        h.clearTrace();
+        w().multicastGroup.setText(row.group);
+        w().start.click();
+        EXPECT_EQ(h.dialogs.messages, std::vector<std::string>{row.message});
+        EXPECT_TRUE(h.traced("CStart: Error in Winsock1: 10048 - Address already in use"));
+        EXPECT_EQ(w().start.caption(), kStartCaption);
+        EXPECT_TRUE(w().udpPort.enabled());
+        EXPECT_FALSE(h.program->timerRx().enabled());
+        EXPECT_TRUE(h.winsockServ().log.empty()) << "no relay set-up after a bind failure";
+    }
+}
+
+TEST_F(Monitoring, other_bind_errors_and_ports_out_of_range_are_refused_clearly)
+{
+    start();
+    h.winsock1().bindFailure = Failure(10013, "Permission denied");
+    w().start.click();
+    EXPECT_EQ(h.dialogs.messages.back(), "Error in socket bind: 10013 - Permission denied");
+    h.winsock1().bindFailure.reset();
+
+    for (const char* port : {"65536", "-1", "99999999999999999999", "1e400"}) {
+        h.dialogs.messages.clear();
+        w().udpPort.setText(port);
+        w().start.click();
+        ASSERT_EQ(h.dialogs.messages.size(), 1u) << port;
+        EXPECT_EQ(h.dialogs.messages[0].rfind("Error in socket bind: 10022 - ", 0), 0u) << h.dialogs.messages[0];
+        EXPECT_NE(h.dialogs.messages[0].find("out of range"), std::string::npos);
+        EXPECT_EQ(w().start.caption(), kStartCaption) << port;
+    }
+}
+
+TEST_F(Monitoring, port_texts_are_read_by_their_leading_number)
+{
+    struct Row {
+        const char* text;
+        int port;
+    } rows[] = {{"2237", 2237}, {" 22 37", 2237}, {"letters", 0}, {"2237.5", 2238}, {"2236.5", 2236}, {"65535", 65535}};
+    start();
+    for (const auto& row : rows) {
+        w().udpPort.setText(row.text);
+        w().start.click();
+        EXPECT_EQ(h.winsock1().localPort(), row.port) << row.text;
+        w().start.click();
+    }
+}
+
+TEST_F(Monitoring, a_multicast_group_is_joined_on_a_shared_port)
+{
+    start("");
+    w().multicastGroup.setText("239.255.0.1");
+    w().start.click();
+    EXPECT_TRUE(h.winsock1().reuse);
+    EXPECT_EQ(h.winsock1().groups, std::vector<std::string>{"239.255.0.1"});
+    w().start.click();
+    EXPECT_TRUE(h.winsock1().groups.empty()) << "closing ends the membership";
+}
+
+TEST_F(Monitoring, an_empty_relay_field_leaves_the_relay_closed)
+{
+    start();
+    w().servIP.setText("");
+    w().start.click();
+    EXPECT_EQ(h.winsockServ().state(), 0);
+    EXPECT_EQ(h.winsockServ().log.back(), "close");
+}
+
+TEST_F(Monitoring, relay_set_up_errors_are_traced_without_a_box)
+{
+    start();
+    w().servPort.setText("70000");
+    w().start.click();
+    EXPECT_EQ(w().start.caption(), kStopCaption);
+    EXPECT_TRUE(h.dialogs.messages.empty());
+    const auto lines = h.traceLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind("CStart: Error in WinsockServ: 10022 - ", 0) == 0; }));
+}
+
+TEST_F(Monitoring, watchdog_restarts_after_more_than_five_minute_boundaries)
+{
+    start();
+    h.clock.set(DateTime{2026, 12, 7, 10, 0, 0});
+    w().start.click();
+    h.clock.set(DateTime{2026, 12, 7, 10, 0, 59});
+    h.receive(wsjtx::heartbeatMessage());
+    h.clearTrace();
+    const std::string restart = "** More than 5 minutes since last frame was received. Force restart monitoring **";
+
+    h.clock.set(DateTime{2026, 12, 7, 10, 5, 30});
+    h.program->timerRx().onTick();
+    EXPECT_FALSE(h.traced(restart)) << "5 boundaries: no restart";
+
+    h.winsock1().log.clear();
+    h.clock.set(DateTime{2026, 12, 7, 10, 6, 30});
+    h.program->timerRx().onTick();
+    EXPECT_TRUE(h.traced(restart));
+    EXPECT_EQ(h.clock.sleptMs, 5000);
+    EXPECT_EQ(w().start.caption(), kStopCaption);
+    EXPECT_EQ(h.winsock1().log, (std::vector<std::string>{"close", "bind 2237"}));
+}
+
+TEST_F(Monitoring, watchdog_ticks_once_a_minute_and_a_failed_restart_leaves_monitoring_off)
+{
+    start();
+    w().start.click();
+    h.winsock1().bindFailure = Failure(10048, "Address already in use");
+    h.clock.advance(7 * 60);
+    EXPECT_EQ(w().start.caption(), kStartCaption);
+    EXPECT_FALSE(h.program->timerRx().enabled());
+    EXPECT_EQ(h.dialogs.messages.size(), 1u);
+    h.clock.advance(60 * 60);
+    EXPECT_EQ(h.dialogs.messages.size(), 1u) << "no further automatic attempts";
+}
+
+TEST_F(Monitoring, watchdog_does_nothing_while_monitoring_is_off)
+{
+    start();
+    h.program->state().lastFrameTime = DateTime{2020, 1, 1, 0, 0, 0};
+    h.program->timerRx().onTick();
+    EXPECT_EQ(w().start.caption(), kStartCaption);
+    EXPECT_EQ(h.clock.sleptMs, 0);
+}
+
+} // namespace
+} // namespace qf::test
