@@ -1,4 +1,113 @@
-int main()
+// Quillfeed: listens for WSJT-X and JTDX datagrams, relays them, spots the stations heard
+// calling and uploads logged QSOs.
+#include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+#include "app/main_window.h"
+#include "app/program.h"
+#include "platform/posix_file_system.h"
+#include "platform/qt/qt_clock.h"
+#include "platform/qt/qt_desktop.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_regional.h"
+#include "platform/qt/qt_timer.h"
+#include "platform/qt/qt_udp_socket.h"
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int)
 {
-    return 0;
+    const char c = 1;
+    if (::write(signalPipe[1], &c, 1) < 0) {
+        // Nothing can be done inside a signal handler.
+    }
+}
+
+const char* kUsage =
+    "Usage: quillfeed [/C=FILE]\n"
+    "\n"
+    "Listens for WSJT-X and JTDX UDP datagrams (port 2237, unicast or multicast), shows and\n"
+    "traces them, relays each one unchanged to a second address, reports the stations heard\n"
+    "calling to the Orbalis spot service and uploads logged QSOs to the operator's online log.\n"
+    "\n"
+    "Options:\n"
+    "  /C=FILE      use another settings file: a plain name is upper-cased and kept in the\n"
+    "               settings folder (/C=radio2.ini uses RADIO2.INI there); a name that starts\n"
+    "               with / is a full path used as given. Lets several copies run side by side.\n"
+    "  --version    print the version and exit\n"
+    "  --help       print this text and exit\n"
+    "\n"
+    "Files, in $XDG_CONFIG_HOME/Quillfeed (normally ~/.config/Quillfeed):\n"
+    "  config.ini   the settings, written the moment they change\n"
+    "  Trace.txt    the trace, written while \"Write tracefile\" is ticked\n";
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Quillfeed %s\n", QUILLFEED_VERSION_TEXT);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Quillfeed");
+    QApplication::setApplicationVersion(QUILLFEED_VERSION_TEXT);
+
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.emplace_back(argv[i]);
+    }
+
+    qf::QtClock clock;
+    qf::PosixFileSystem files;
+    qf::QtDialogs dialogs;
+    qf::QtShell shell;
+    qf::QtRegional regional;
+    qf::PlatformServices services{clock,
+                                  files,
+                                  dialogs,
+                                  shell,
+                                  regional,
+                                  [] { return std::make_unique<qf::QtUdpSocket>(); },
+                                  [] { return std::make_unique<qf::QtTimer>(); },
+                                  qf::configFolder()};
+    qf::Program program(services, arguments);
+    qf::MainWindow window(program.window());
+    window.onClosing = [&program] { program.closing(); };
+
+    // A desktop logout or a kill asks the window to close, so the position is saved as usual.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
+        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+            char c;
+            if (::read(signalPipe[0], &c, 1) > 0) {
+                window.close();
+            }
+        });
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGHUP, onSignal);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+
+    program.startUp();
+    window.show();
+    return QApplication::exec();
 }
