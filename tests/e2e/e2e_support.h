@@ -1,0 +1,85 @@
+// Starts the real program offscreen with its own configuration folder and talks to it over
+// loopback UDP. Everything here stops by itself: every wait has a deadline.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qf::e2e {
+
+// A temporary folder, removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// A UDP socket on 127.0.0.1: a listener on a given or free port, and a sender.
+class UdpPeer {
+public:
+    explicit UdpPeer(int port = 0);
+    ~UdpPeer();
+    UdpPeer(const UdpPeer&) = delete;
+    UdpPeer& operator=(const UdpPeer&) = delete;
+    int port() const { return port_; }
+    void sendTo(int port, const std::string& bytes) const;
+    std::optional<std::string> receive(std::chrono::milliseconds timeout) const;
+    // Everything that arrives until nothing has come for `quiet` (or `total` has passed).
+    std::vector<std::string> receiveAll(std::chrono::milliseconds quiet, std::chrono::milliseconds total) const;
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// A port that was free a moment ago.
+int freeUdpPort();
+
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
+
+// True once pred() holds, checking every 20 ms up to the deadline.
+template <typename Pred>
+bool waitFor(Pred pred, std::chrono::milliseconds timeout)
+{
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (pred()) {
+            return true;
+        }
+        struct timespec ts {0, 20 * 1000 * 1000};
+        nanosleep(&ts, nullptr);
+    }
+    return pred();
+}
+
+// The real quillfeed, started offscreen with XDG_CONFIG_HOME set; killed at the end.
+class RunningProgram {
+public:
+    RunningProgram(const std::string& configHome, std::vector<std::string> args = {});
+    ~RunningProgram();
+    RunningProgram(const RunningProgram&) = delete;
+    RunningProgram& operator=(const RunningProgram&) = delete;
+    bool running();
+    // Asks the program to close as the window manager would (SIGTERM), waits for it.
+    int stop();
+    const std::string& output();
+
+private:
+    int pid_ = -1;
+    std::string outputPath_;
+    std::string output_;
+};
+
+// A config.ini for a ready operator that starts monitoring at once.
+std::string readyConfig(int udpPort, int relayPort, bool trace = true, const std::string& extra = "");
+
+} // namespace qf::e2e

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <thread>
+
+#include "e2e/e2e_support.h"
+#include "wsjtx/datagram_builder.h"
+
+namespace qf::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+class Program : public ::testing::Test {
+protected:
+    std::string folder() const { return dir.path() + "/Quillfeed"; }
+    void prepare(const std::string& config)
+    {
+        ::mkdir(folder().c_str(), 0755);
+        writeFile(folder() + "/config.ini", config);
+    }
+    TempDir dir;
+};
+
+TEST_F(Program, first_run_creates_the_folder_and_the_twelve_keys_in_order)
+{
+    RunningProgram p(dir.path());
+    ASSERT_TRUE(waitFor([&] { return !readFile(folder() + "/config.ini").empty(); }, 10s)) << p.output();
+    EXPECT_EQ(readFile(folder() + "/config.ini"),
+              "[OPTIONS]\r\nUdpPort=2237\r\nMonitorOnStarup=0\r\nTrace=0\r\nMyStationId=\r\nMyLocator=\r\n"
+              "MulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=52237\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\n");
+    EXPECT_TRUE(p.running());
+    EXPECT_EQ(p.stop(), 0);
+}
+
+TEST_F(Program, auto_start_relays_every_datagram_unchanged_and_in_order)
+{
+    UdpPeer relay;
+    const int port = freeUdpPort();
+    prepare(readyConfig(port, relay.port()));
+    RunningProgram p(dir.path());
+    ASSERT_TRUE(waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s))
+        << p.output();
+
+    UdpPeer sender;
+    std::vector<std::string> sent = {
+        wsjtx::heartbeatMessage(),
+        wsjtx::statusMessage({}),
+        "",
+        "not a WSJT-X datagram",
+        std::string("\xAD\xBC\xCB\xDA\x00\x00\x00\x04", 8),
+        wsjtx::DatagramBuilder().u32(wsjtx::kMagic).i32(2).i32(2).i32(-2147483647 - 1),
+        wsjtx::decodeMessage({}),
+        wsjtx::qsoLoggedMessage({}),
+    };
+    for (int i = 0; i < 200; ++i) {
+        wsjtx::DecodeFields d;
+        d.message = "CQ Q" + std::to_string(i) + "AA FN42";
+        sent.push_back(wsjtx::decodeMessage(d));
+    }
+    // A little ahead of the relay listener, in case the bind is still in progress.
+    ASSERT_TRUE(waitFor([&] {
+        sender.sendTo(port, sent[0]);
+        return relay.receive(100ms).has_value();
+    }, 5s));
+    for (const auto& d : sent) {
+        sender.sendTo(port, d);
+    }
+    const auto got = relay.receiveAll(2000ms, 20s);
+    ASSERT_EQ(got.size(), sent.size());
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        EXPECT_EQ(got[i], sent[i]) << i;
+    }
+    const std::string trace = readFile(folder() + "/Trace.txt");
+    EXPECT_NE(trace.find("  Message ID (6E 6F 74 20) does not correspond to WSJT-X"), std::string::npos);
+    EXPECT_NE(trace.find("  MSG_1: QRG=14.074.000 / Mode=FT8 (QRG changed)"), std::string::npos);
+    EXPECT_TRUE(p.running());
+}
+
+TEST_F(Program, a_port_in_use_keeps_monitoring_off_and_the_program_running)
+{
+    UdpPeer squatter;
+    prepare(readyConfig(squatter.port(), freeUdpPort()));
+    RunningProgram p(dir.path());
+    ASSERT_TRUE(waitFor([&] { return readFile(folder() + "/Trace.txt").find("10048") != std::string::npos; }, 10s))
+        << p.output();
+    EXPECT_NE(readFile(folder() + "/Trace.txt").find("CStart: Error in Winsock1: 10048 - "), std::string::npos);
+}
+
+TEST_F(Program, an_uploaded_qso_reaches_the_spot_service_as_one_record)
+{
+    std::unique_ptr<UdpPeer> service;
+    try {
+        service = std::make_unique<UdpPeer>(7350);
+    } catch (const std::exception&) {
+        GTEST_SKIP() << "port 7350 is taken on this machine";
+    }
+    if (std::string(QUILLFEED_TEST_SPOT_HOST) != "localhost" && std::string(QUILLFEED_TEST_SPOT_HOST) != "127.0.0.1") {
+        GTEST_SKIP() << "the spot service host of this build is not on this machine";
+    }
+    const int port = freeUdpPort();
+    std::string config = readyConfig(port, freeUdpPort());
+    config.replace(config.find("LogUpload=0"), 11, "LogUpload=1");
+    prepare(config);
+    RunningProgram p(dir.path());
+    ASSERT_TRUE(waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s));
+    UdpPeer sender;
+    sender.sendTo(port, wsjtx::qsoLoggedMessage({}));
+    const auto got = service->receiveAll(1500ms, 10s);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], "QFLOG|" QUILLFEED_TEST_VERSION "|A|Q9ZZZ|20261207180530|Q1AAA|14075|FT8|IN80|");
+}
+
+TEST_F(Program, decodes_become_spot_records_at_the_spot_service)
+{
+    std::unique_ptr<UdpPeer> service;
+    try {
+        service = std::make_unique<UdpPeer>(7350);
+    } catch (const std::exception&) {
+        GTEST_SKIP() << "port 7350 is taken on this machine";
+    }
+    if (std::string(QUILLFEED_TEST_SPOT_HOST) != "localhost" && std::string(QUILLFEED_TEST_SPOT_HOST) != "127.0.0.1") {
+        GTEST_SKIP() << "the spot service host of this build is not on this machine";
+    }
+    const int port = freeUdpPort();
+    prepare(readyConfig(port, freeUdpPort(), false));
+    RunningProgram p(dir.path());
+    UdpPeer sender;
+    ASSERT_TRUE(waitFor([&] { return p.running(); }, 2s));
+    std::this_thread::sleep_for(1s);
+    sender.sendTo(port, wsjtx::statusMessage({}));
+    std::this_thread::sleep_for(16500ms);
+    const char* texts[] = {"CQ Q1AAA FN42", "CQ DX Q1BBB IN80", "Q9ZZZ Q1CCC EN37", "CQ Q1AAA FN42", "Q1DDD Q1EEE RR73"};
+    for (const char* t : texts) {
+        wsjtx::DecodeFields d;
+        d.message = t;
+        sender.sendTo(port, wsjtx::decodeMessage(d));
+    }
+    std::vector<std::string> got;
+    waitFor([&] {
+        if (auto d = service->receive(200ms)) {
+            got.push_back(*d);
+        }
+        return got.size() >= 3;
+    }, 55s);
+    const auto more = service->receiveAll(1000ms, 2s);
+    got.insert(got.end(), more.begin(), more.end());
+    const std::string v = QUILLFEED_TEST_VERSION;
+    const std::vector<std::string> expected = {
+        "WSJT|Q9ZZZ|FN42HN|14074000|Q1AAA|FN42|FT8|-12|1520|CQ|" + v,
+        "WSJT|Q9ZZZ|FN42HN|14074000|Q1BBB|IN80|FT8|-12|1520|DX|" + v,
+        "WSJT|Q9ZZZ|FN42HN|14074000|Q1CCC|EN37|FT8|-12|1520|HRD|" + v,
+    };
+    EXPECT_EQ(got, expected);
+}
+
+} // namespace
+} // namespace qf::e2e
