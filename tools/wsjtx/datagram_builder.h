@@ -2,6 +2,7 @@
 // the tests and the fuzz corpus.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -81,6 +82,18 @@ public:
 private:
     std::string bytes_;
 };
+
+// The Julian day number that QDate puts on the wire; 0 for a date that does not exist.
+inline std::uint64_t julianDay(int year, unsigned month, unsigned day)
+{
+    const std::chrono::year_month_day date{std::chrono::year{year}, std::chrono::month{month},
+                                           std::chrono::day{day}};
+    if (!date.ok()) {
+        return 0;
+    }
+    constexpr long kJulianDayOfUnixEpoch = 2440588;
+    return static_cast<std::uint64_t>(std::chrono::sys_days{date}.time_since_epoch().count() + kJulianDayOfUnixEpoch);
+}
 
 // Whole messages with every field in the protocol's order, as WSJT-X 2.x sends them.
 
