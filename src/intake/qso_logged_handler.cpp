@@ -78,7 +78,9 @@ std::string qsoUploadRecord(const std::string& version, const std::string& ownCa
 
 std::string blankSignedNumber(long long n)
 {
-    return n < 0 ? std::to_string(n) : " " + std::to_string(n);
+    char buf[32];
+    std::snprintf(buf, sizeof buf, n < 0 ? "%lld" : " %lld", n);
+    return buf;
 }
 
 QsoLoggedHandler::QsoLoggedHandler(WindowModel& window, RunState& state, TraceWriter& trace, UdpSocket& logSocket,
