@@ -1,0 +1,554 @@
+#include "platform/qt/qt_udp_socket.h"
+
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QAbstractSocket>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+
+#include "platform/failure.h"
+
+namespace qf {
+namespace {
+
+constexpr std::size_t kLargestDatagram = 65536;
+constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
+constexpr auto kRetryFailedLookupAfter = std::chrono::seconds(30);
+constexpr auto kRefreshNameAfter = std::chrono::minutes(10);
+constexpr int kResumeUntakenAfterMs = 100;
+constexpr std::size_t kMaxNames = 16;
+
+[[noreturn]] void fail(const SocketError& error)
+{
+    throw Failure(error.code, error.description);
+}
+
+[[noreturn]] void failWithErrno(int err)
+{
+    fail(socketErrorFromErrno(err));
+}
+
+void checkPort(int port)
+{
+    if (port < 0 || port > 65535) {
+        fail({kInvalidSocketArgument, "Invalid argument (port must be 0 to 65535)"});
+    }
+}
+
+std::optional<in_addr_t> literalAddress(const std::string& host)
+{
+    in_addr a{};
+    if (::inet_pton(AF_INET, host.c_str(), &a) == 1) {
+        return a.s_addr;
+    }
+    if (QString::fromLatin1(host).compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
+        return htonl(INADDR_LOOPBACK);
+    }
+    return std::nullopt;
+}
+
+// Bursts from the radio programs must not overflow the queue while the window is busy; without the
+// privilege to force it, the system's ceiling for SO_RCVBUF is the best there is.
+void enlargeReceiveBuffer(int fd)
+{
+    const int bytes = kReceiveBufferBytes;
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0) {
+        (void)::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    }
+}
+
+} // namespace
+
+// Counts the callbacks in progress, so that a socket closed or destroyed from inside one defers
+// deleting the Qt objects whose signal is being delivered.
+class QtUdpSocket::Dispatch {
+  public:
+    explicit Dispatch(QtUdpSocket& socket) : socket_(socket), alive_(socket.alive_) { ++socket_.dispatchDepth_; }
+    ~Dispatch()
+    {
+        if (!alive_.expired()) {
+            --socket_.dispatchDepth_;
+        }
+    }
+    Dispatch(const Dispatch&) = delete;
+    Dispatch& operator=(const Dispatch&) = delete;
+    bool alive() const { return !alive_.expired(); }
+
+  private:
+    QtUdpSocket& socket_;
+    std::weak_ptr<char> alive_;
+};
+
+QtUdpSocket::QtUdpSocket() : context_(std::make_unique<QObject>()) {}
+
+QtUdpSocket::~QtUdpSocket()
+{
+    const bool insideCallback = dispatchDepth_ > 0;
+    alive_.reset();
+    for (auto& [host, name] : names_) {
+        if (name.lookupId >= 0) {
+            QHostInfo::abortHostLookup(name.lookupId);
+        }
+    }
+    close();
+    if (insideCallback) {
+        context_.release()->deleteLater();
+    }
+}
+
+int QtUdpSocket::state() const
+{
+    return fd_ >= 0 ? 1 : 0;
+}
+
+int QtUdpSocket::localPort() const
+{
+    if (fd_ < 0) {
+        return 0;
+    }
+    sockaddr_in a{};
+    socklen_t length = sizeof a;
+    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
+        return 0;
+    }
+    return ntohs(a.sin_port);
+}
+
+void QtUdpSocket::bind(int localPort, bool reuseAddress)
+{
+    checkPort(localPort);
+    if (fd_ >= 0) {
+        fail({kInvalidSocketArgument, "Invalid argument (socket already open)"});
+    }
+    open(localPort, reuseAddress);
+}
+
+void QtUdpSocket::open(int localPort, bool reuseAddress)
+{
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        failWithErrno(errno);
+    }
+    if (reuseAddress) {
+        const int on = 1;
+        (void)::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    }
+    enlargeReceiveBuffer(fd);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_port = htons(static_cast<std::uint16_t>(localPort));
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+        const int err = errno;
+        ::close(fd);
+        failWithErrno(err);
+    }
+    fd_ = fd;
+    ++generation_;
+    connected_ = false;
+    reading_ = false;
+    paused_ = false;
+    notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, context_.get());
+    QObject::connect(notifier_, &QSocketNotifier::activated, context_.get(),
+                     [this, alive = std::weak_ptr<char>(alive_)] {
+                         if (!alive.expired()) {
+                             readReady();
+                         }
+                     });
+}
+
+void QtUdpSocket::releaseNotifier()
+{
+    if (notifier_ == nullptr) {
+        return;
+    }
+    notifier_->setEnabled(false);
+    QObject::disconnect(notifier_, nullptr, nullptr, nullptr);
+    if (dispatchDepth_ > 0) {
+        notifier_->deleteLater();
+    } else {
+        delete notifier_;
+    }
+    notifier_ = nullptr;
+}
+
+void QtUdpSocket::close()
+{
+    if (fd_ < 0) {
+        return;
+    }
+    // The notifier must let go of the descriptor before it is closed and its number reused.
+    releaseNotifier();
+    ::close(fd_);
+    fd_ = -1;
+    connected_ = false;
+    reading_ = false;
+    paused_ = false;
+}
+
+void QtUdpSocket::setRemoteHost(const std::string& host)
+{
+    remoteHost_ = host;
+    forgetUnusedNames();
+    if (!host.empty() && !literalAddress(host) && names_.find(host) == names_.end()) {
+        // Looked up now so that the first datagram is rarely held.
+        startLookup(host);
+    }
+}
+
+void QtUdpSocket::forgetUnusedNames()
+{
+    if (names_.size() < kMaxNames) {
+        return;
+    }
+    for (auto it = names_.begin(); it != names_.end();) {
+        const std::string& host = it->first;
+        const bool inUse = it->second.lookupId != -1 || host == remoteHost_ ||
+                           std::any_of(held_.begin(), held_.end(), [&](const Held& h) { return h.host == host; });
+        it = inUse ? std::next(it) : names_.erase(it);
+    }
+}
+
+void QtUdpSocket::setRemotePort(int port)
+{
+    checkPort(port);
+    remotePort_ = port;
+}
+
+// No send-complete event is raised: a UDP send on Linux completes, or fails, within the call.
+void QtUdpSocket::sendData(const std::string& bytes)
+{
+    if (remoteHost_.empty() || remotePort_ == 0) {
+        fail({kAddressNotAvailable, "Cannot assign requested address (no remote host or port)"});
+    }
+    std::optional<in_addr_t> address = literalAddress(remoteHost_);
+    if (!address) {
+        const auto now = Clock::now();
+        auto it = names_.find(remoteHost_);
+        if (it == names_.end()) {
+            startLookup(remoteHost_);
+            it = names_.find(remoteHost_);
+        }
+        Name& name = it->second;
+        switch (name.status) {
+        case Name::Status::Resolved:
+            if (now - name.at > kRefreshNameAfter && name.lookupId < 0) {
+                startLookup(remoteHost_);
+            }
+            address = name.address;
+            break;
+        case Name::Status::Failed:
+            if (now - name.at < kRetryFailedLookupAfter) {
+                fail(hostNotFound());
+            }
+            startLookup(remoteHost_);
+            break;
+        case Name::Status::Pending:
+            break;
+        }
+    }
+    if (fd_ < 0) {
+        open(0, false);
+    }
+    if (address) {
+        transmit(*address, remotePort_, bytes);
+        return;
+    }
+    if (held_.size() >= kMaxHeld) {
+        fail({kNoBufferSpace, "No buffer space available (host name look-up pending)"});
+    }
+    held_.push_back(Held{remoteHost_, remotePort_, bytes});
+}
+
+void QtUdpSocket::transmit(in_addr_t address, int port, const std::string& bytes)
+{
+    if (fd_ < 0) {
+        open(0, false);
+    }
+    takeAsyncError();
+    // Connected, so that Linux reports a closed far port (ICMP) back to this socket.
+    if (!connected_ || connectedAddress_ != address || connectedPort_ != port) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_addr.s_addr = address;
+        to.sin_port = htons(static_cast<std::uint16_t>(port));
+        connected_ = false;
+        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&to), sizeof to) != 0) {
+            failWithErrno(errno);
+        }
+        connected_ = true;
+        connectedAddress_ = address;
+        connectedPort_ = port;
+    }
+    for (int attempt = 0;; ++attempt) {
+        if (::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) >= 0) {
+            return;
+        }
+        const int err = errno;
+        // A refusal on send belongs to an earlier datagram; this one has not gone yet.
+        if (attempt < 2 && (err == EINTR || err == ECONNREFUSED)) {
+            if (err == ECONNREFUSED) {
+                raiseErrorLater(socketErrorFromErrno(err));
+            }
+            continue;
+        }
+        failWithErrno(err);
+    }
+}
+
+// A report the kernel holds for an earlier datagram (ICMP), taken so it cannot fail the next call.
+void QtUdpSocket::takeAsyncError()
+{
+    int err = 0;
+    socklen_t length = sizeof err;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &length) == 0 && err != 0) {
+        raiseErrorLater(socketErrorFromErrno(err));
+    }
+}
+
+std::string QtUdpSocket::getData()
+{
+    if (fd_ < 0) {
+        return {};
+    }
+    if (buffer_.size() < kLargestDatagram) {
+        buffer_.resize(kLargestDatagram);
+    }
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const ssize_t n = ::recv(fd_, buffer_.data(), buffer_.size(), MSG_TRUNC | MSG_DONTWAIT);
+        if (n >= 0) {
+            ++taken_;
+            resumeReading();
+            return std::string(buffer_.data(), std::min(static_cast<std::size_t>(n), buffer_.size()));
+        }
+        const int err = errno;
+        if (err == EAGAIN || err == EWOULDBLOCK) {
+            return {};
+        }
+        if (err != EINTR) {
+            // An ICMP report of an earlier send; the call cleared it, so the datagram can follow.
+            raiseErrorLater(socketErrorFromErrno(err));
+        }
+    }
+    return {};
+}
+
+void QtUdpSocket::readReady()
+{
+    if (fd_ < 0 || reading_) {
+        return;
+    }
+    Dispatch dispatch(*this);
+    const unsigned generation = generation_;
+    const auto current = [&] { return dispatch.alive() && generation_ == generation && fd_ >= 0; };
+    // No arrival event is raised while the previous one is being handled (a modal box in it).
+    reading_ = true;
+    notifier_->setEnabled(false);
+
+    int err = 0;
+    socklen_t length = sizeof err;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &length) == 0 && err != 0) {
+        raiseError(socketErrorFromErrno(err));
+        if (!current()) {
+            return;
+        }
+    }
+    bool untaken = false;
+    for (int i = 0; i < kMaxArrivalsPerWakeUp; ++i) {
+        const ssize_t waiting = ::recv(fd_, nullptr, 0, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
+        if (waiting < 0) {
+            const int recvErr = errno;
+            if (recvErr != EAGAIN && recvErr != EWOULDBLOCK && recvErr != EINTR) {
+                raiseError(socketErrorFromErrno(recvErr));
+                if (!current()) {
+                    return;
+                }
+            }
+            break;
+        }
+        const auto handler = onDataArrival;
+        const unsigned takenBefore = taken_;
+        if (handler) {
+            handler(static_cast<int>(waiting));
+            if (!current()) {
+                return;
+            }
+        }
+        if (taken_ == takenBefore) {
+            untaken = true;
+            break;
+        }
+    }
+    reading_ = false;
+    if (!untaken) {
+        notifier_->setEnabled(true);
+        return;
+    }
+    // The datagram stays queued for a later getData(); offer it again soon, without spinning.
+    paused_ = true;
+    QTimer::singleShot(kResumeUntakenAfterMs, context_.get(), [this, alive = std::weak_ptr<char>(alive_), generation] {
+        if (!alive.expired() && generation_ == generation) {
+            resumeReading();
+        }
+    });
+}
+
+void QtUdpSocket::resumeReading()
+{
+    if (fd_ >= 0 && paused_ && !reading_) {
+        paused_ = false;
+        notifier_->setEnabled(true);
+    }
+}
+
+void QtUdpSocket::raiseError(const SocketError& error)
+{
+    const auto handler = onError;
+    if (handler) {
+        Dispatch dispatch(*this);
+        handler(error.code, error.description);
+    }
+}
+
+void QtUdpSocket::raiseErrorLater(const SocketError& error)
+{
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [this, alive = std::weak_ptr<char>(alive_), error] {
+            if (!alive.expired()) {
+                raiseError(error);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void QtUdpSocket::startLookup(const std::string& host)
+{
+    Name& name = names_[host];
+    if (name.lookupId >= 0) {
+        return;
+    }
+    if (name.status == Name::Status::Failed) {
+        name.status = Name::Status::Pending;
+    }
+    name.lookupId = -2;
+    const int id = QHostInfo::lookupHost(QString::fromLatin1(host), context_.get(),
+                                         [this, alive = std::weak_ptr<char>(alive_), host](const QHostInfo& info) {
+                                             if (!alive.expired()) {
+                                                 lookupFinished(host, info);
+                                             }
+                                         });
+    auto it = names_.find(host);
+    if (it != names_.end() && it->second.lookupId == -2) {
+        it->second.lookupId = id;
+    }
+}
+
+void QtUdpSocket::lookupFinished(const std::string& host, const QHostInfo& info)
+{
+    auto it = names_.find(host);
+    if (it == names_.end()) {
+        return;
+    }
+    Name& name = it->second;
+    name.lookupId = -1;
+    std::optional<in_addr_t> found;
+    if (info.error() == QHostInfo::NoError) {
+        for (const QHostAddress& a : info.addresses()) {
+            if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+                found = htonl(a.toIPv4Address());
+                break;
+            }
+        }
+    }
+    if (found) {
+        name.status = Name::Status::Resolved;
+        name.address = *found;
+        name.at = Clock::now();
+    } else if (name.status == Name::Status::Resolved) {
+        // A failed refresh keeps the address that worked and tries again a little later.
+        name.at = Clock::now() - kRefreshNameAfter + kRetryFailedLookupAfter;
+    } else {
+        name.status = Name::Status::Failed;
+        name.at = Clock::now();
+    }
+    sendHeld(host);
+}
+
+void QtUdpSocket::sendHeld(const std::string& host)
+{
+    std::vector<Held> due;
+    for (auto it = held_.begin(); it != held_.end();) {
+        if (it->host == host) {
+            due.push_back(std::move(*it));
+            it = held_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (due.empty()) {
+        return;
+    }
+    std::weak_ptr<char> alive = alive_;
+    for (const Held& datagram : due) {
+        auto it = names_.find(host);
+        if (it == names_.end() || it->second.status != Name::Status::Resolved) {
+            raiseError(hostNotFound());
+        } else {
+            try {
+                transmit(it->second.address, datagram.port, datagram.bytes);
+            } catch (const Failure& failure) {
+                raiseError({failure.code, failure.description});
+            }
+        }
+        if (alive.expired()) {
+            return;
+        }
+    }
+}
+
+void QtUdpSocket::joinMulticastGroup(const std::string& group)
+{
+    if (fd_ < 0) {
+        return;
+    }
+    const in_addr_t groupAddress = ::inet_addr(group.c_str());
+    if (groupAddress == INADDR_NONE) {
+        return;
+    }
+    // Every result is ignored: a membership that cannot be had just brings no traffic.
+    const auto join = [&](in_addr_t interfaceAddress) {
+        ip_mreq request{};
+        request.imr_multiaddr.s_addr = groupAddress;
+        request.imr_interface.s_addr = interfaceAddress;
+        (void)::setsockopt(fd_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request);
+    };
+    join(htonl(INADDR_ANY));
+    // Linux delivers a group only on the interfaces that joined it; WSJT-X sends on loopback.
+    ifaddrs* interfaces = nullptr;
+    if (::getifaddrs(&interfaces) == 0) {
+        for (const ifaddrs* i = interfaces; i != nullptr; i = i->ifa_next) {
+            if (i->ifa_addr != nullptr && i->ifa_addr->sa_family == AF_INET && (i->ifa_flags & IFF_UP) != 0 &&
+                (i->ifa_flags & IFF_MULTICAST) != 0) {
+                join(reinterpret_cast<const sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr);
+            }
+        }
+        ::freeifaddrs(interfaces);
+    }
+    join(htonl(INADDR_LOOPBACK));
+    const int on = 1;
+    (void)::setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_LOOP, &on, sizeof on);
+}
+
+} // namespace qf

@@ -1,0 +1,98 @@
+// UdpSocket on a raw non-blocking POSIX socket watched by the Qt event loop: the socket control's
+// semantics, Winsock error numbers, asynchronous name look-ups and ICMP refusals as error events.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <chrono>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/socket_errors.h"
+#include "platform/udp_socket.h"
+
+class QObject;
+class QSocketNotifier;
+class QHostInfo;
+
+namespace qf {
+
+class QtUdpSocket final : public UdpSocket {
+  public:
+    QtUdpSocket();
+    ~QtUdpSocket() override;
+    QtUdpSocket(const QtUdpSocket&) = delete;
+    QtUdpSocket& operator=(const QtUdpSocket&) = delete;
+
+    int state() const override;
+    void bind(int localPort, bool reuseAddress = false) override;
+    void setRemoteHost(const std::string& host) override;
+    std::string remoteHost() const override { return remoteHost_; }
+    void setRemotePort(int port) override;
+    int remotePort() const override { return remotePort_; }
+    void close() override;
+    void sendData(const std::string& bytes) override;
+    std::string getData() override;
+    void joinMulticastGroup(const std::string& group) override;
+
+    // The local port while open, 0 while closed.
+    int localPort() const;
+
+    // Datagrams held while a name is being looked up; more are refused rather than queued forever.
+    static constexpr std::size_t kMaxHeld = 1000;
+    // Arrival events raised per wake-up, so that one busy socket cannot starve the window.
+    static constexpr int kMaxArrivalsPerWakeUp = 512;
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    struct Name {
+        enum class Status { Pending, Resolved, Failed } status = Status::Pending;
+        in_addr_t address = 0;
+        Clock::time_point at{};
+        int lookupId = -1;
+    };
+    struct Held {
+        std::string host;
+        int port;
+        std::string bytes;
+    };
+    class Dispatch;
+
+    void open(int localPort, bool reuseAddress);
+    void releaseNotifier();
+    void readReady();
+    void resumeReading();
+    void transmit(in_addr_t address, int port, const std::string& bytes);
+    void takeAsyncError();
+    void raiseError(const SocketError& error);
+    void raiseErrorLater(const SocketError& error);
+    void forgetUnusedNames();
+    void startLookup(const std::string& host);
+    void lookupFinished(const std::string& host, const QHostInfo& info);
+    void sendHeld(const std::string& host);
+
+    std::shared_ptr<char> alive_ = std::make_shared<char>();
+    std::unique_ptr<QObject> context_;
+    QSocketNotifier* notifier_ = nullptr;
+    int fd_ = -1;
+    unsigned generation_ = 0;
+    int dispatchDepth_ = 0;
+    bool reading_ = false;
+    bool paused_ = false;
+    unsigned taken_ = 0;
+    std::vector<char> buffer_;
+
+    std::string remoteHost_;
+    int remotePort_ = 0;
+    bool connected_ = false;
+    in_addr_t connectedAddress_ = 0;
+    int connectedPort_ = 0;
+
+    std::map<std::string, Name> names_;
+    std::deque<Held> held_;
+};
+
+} // namespace qf
