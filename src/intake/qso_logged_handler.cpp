@@ -60,6 +60,7 @@ QsoLogged readQsoLogged(const std::string& data, const std::function<void(const 
     text(q.opCall, false);
     text(q.myCall, false);
     text(q.myLoc, false);
+    q.complete = p <= static_cast<double>(data.size()) + 1;
     if (p < static_cast<double>(data.size())) {
         text(q.exchSent, false);
     }
@@ -111,6 +112,11 @@ void QsoLoggedHandler::handle(const std::string& data, double schema)
                      " / MyLoc=" + q.myLoc + " / ExchSent=" + q.exchSent + " / ExchRcvd=" + q.exchRcvd);
     });
 
+    if (!q.complete) {
+        // A message cut short would put a made-up QSO into the operator's online log.
+        trace_.write("   QSO not sent to Orbalis log: the message ends before MyLoc");
+        return;
+    }
     bool uploadFailed = false;
     const auto upload = [&](const std::function<void()>& s) {
         if (!guarded(trace_, "Winsock1.DataArrival: ** Error Sending: ", s)) {
@@ -172,6 +178,9 @@ void QsoLoggedHandler::onDataArrival(int bytesTotal)
         s = logSocket_.getData();
     } catch (const Failure& f) {
         trace_.write("*** >>> ERROR" + blankSignedNumber(f.code) + " en Winsock3_DataArrival (" + f.description + ")");
+    } catch (const std::exception& e) {
+        trace_.write("*** >>> ERROR" + blankSignedNumber(kInvalidArgumentCode) + " en Winsock3_DataArrival (" +
+                     e.what() + ")");
     }
     trace_.write("   Texto recibido = *" + s + "*");
     trace_.write("***Sale en Winsock3_DataArrival");

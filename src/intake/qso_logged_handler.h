@@ -35,6 +35,8 @@ struct QsoLogged {
     std::string myLoc;
     std::string exchSent;
     std::string exchRcvd;
+    // Every field up to MyLoc lay inside the datagram.
+    bool complete = false;
 };
 
 // Reads fields 1 to 22; a step that fails is passed to onFailure and the next one runs.

@@ -355,7 +355,20 @@ TEST_F(LoggedQso, messages_cut_at_every_byte_never_crash_or_misplace_fields)
     for (const auto& sent : h.winsock3().sent) {
         EXPECT_TRUE(sent.bytes.starts_with("QFLOG|2.16|A|Q9ZZZ|")) << sent.bytes;
         EXPECT_EQ(std::count(sent.bytes.begin(), sent.bytes.end(), '|'), 9) << sent.bytes;
+        EXPECT_NE(sent.bytes.find("|Q1AAA|"), std::string::npos) << "only whole QSOs reach the online log";
     }
+}
+
+TEST_F(LoggedQso, a_message_that_ends_before_my_locator_is_not_uploaded)
+{
+    wsjtx::QsoLoggedFields f;
+    f.withExchange = false;
+    const std::string upToMyLoc = wsjtx::qsoLoggedMessage(f);
+    h.receive(upToMyLoc.substr(0, upToMyLoc.size() - 1));
+    EXPECT_TRUE(h.winsock3().sent.empty());
+    EXPECT_TRUE(h.traced("   QSO not sent to Orbalis log: the message ends before MyLoc"));
+    h.receive(upToMyLoc);
+    EXPECT_EQ(h.winsock3().sent.size(), 1u);
 }
 
 } // namespace
