@@ -117,10 +117,11 @@ void writeFile(const std::string& path, const std::string& bytes)
     out << bytes;
 }
 
-RunningProgram::RunningProgram(const std::string& configHome, std::vector<std::string> args)
+RunningProgram::RunningProgram(const std::string& configHome, std::vector<std::string> args,
+                               const std::string& platform)
 {
     outputPath_ = configHome + "/program-output.txt";
-    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + configHome, "QT_QPA_PLATFORM=offscreen",
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + configHome, "QT_QPA_PLATFORM=" + platform,
                                     "HOME=" + configHome};
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string v = *e;

@@ -64,7 +64,9 @@ bool waitFor(Pred pred, std::chrono::milliseconds timeout)
 // The real quillfeed, started offscreen with XDG_CONFIG_HOME set; killed at the end.
 class RunningProgram {
 public:
-    RunningProgram(const std::string& configHome, std::vector<std::string> args = {});
+    // platform: the Qt platform plug-in ("offscreen", or "xcb" with DISPLAY set).
+    RunningProgram(const std::string& configHome, std::vector<std::string> args = {},
+                   const std::string& platform = "offscreen");
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
