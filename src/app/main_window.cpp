@@ -1,0 +1,583 @@
+#include "app/main_window.h"
+
+#include <algorithm>
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
+
+namespace qf {
+
+namespace {
+
+constexpr int kClientWidth = 682;
+constexpr int kClientHeight = 540;
+constexpr int kMargin = 4;     // around the frame, the buttons and the panes
+constexpr int kInset = 6;      // inside the frame
+constexpr int kRowHeight = 22; // fields, check boxes and their captions
+constexpr int kRowStep = 26;
+constexpr int kGroupGap = 10; // between the groups of one row
+constexpr int kLabelGap = 4;  // between a caption and its field
+constexpr double kSmallestPointSize = 6.0;
+
+QString fromBytes(const std::string& bytes)
+{
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string toBytes(const QString& text)
+{
+    const QByteArray bytes = text.toLatin1();
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// Pixels from twips, the same way in both directions so a position survives the round trip.
+int toPixels(int twips)
+{
+    return twips / kTwipsPerPixel;
+}
+
+QLabel* makeLabel(QWidget* parent, const char* text)
+{
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setTextFormat(Qt::PlainText); // captions from the wire must never be read as markup
+    return label;
+}
+
+// A label drawn in a colour, with only the given font attributes of its own. Palette and
+// partial fonts rather than style sheets: those would stop the label following the window's font.
+QLabel* makeValue(QWidget* parent, const char* name, const QColor& colour, bool bold, bool underline)
+{
+    QLabel* label = makeLabel(parent, "");
+    label->setObjectName(QString::fromLatin1(name));
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    label->setPalette(palette);
+    QFont font;
+    if (bold) {
+        font.setBold(true);
+    }
+    if (underline) {
+        font.setUnderline(true);
+    }
+    label->setFont(font);
+    return label;
+}
+
+// Puts a widget at (x, y) with its preferred width unless one is given; returns the x after it.
+int put(QWidget* widget, int x, int y, int width = -1)
+{
+    if (width < 0) {
+        width = widget->sizeHint().width();
+    }
+    widget->setGeometry(x, y, width, kRowHeight);
+    return x + width;
+}
+
+int preferredWidth(QWidget* widget)
+{
+    return widget->sizeHint().width();
+}
+
+} // namespace
+
+MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), model_(model)
+{
+    buildWidgets();
+    placeWidgets();
+    setTabOrder();
+    connectModel();
+}
+
+MainWindow::~MainWindow()
+{
+    // The model may outlive the view: leave it no handler that points here.
+    model_.onChanged = previousOnChanged_;
+    for (PaneView& view : panes_) {
+        view.pane->onChange = nullptr;
+    }
+}
+
+void MainWindow::buildWidgets()
+{
+    setFixedSize(kClientWidth, kClientHeight);
+
+    auto* frame = new QFrame(this);
+    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    frame_ = frame;
+
+    const struct {
+        Element id;
+        TextField* field;
+        const char* name;
+    } fieldTable[] = {
+        {Element::TBCallsign, &model_.callsign, "TBCallsign"},
+        {Element::TBLocator, &model_.locator, "TBLocator"},
+        {Element::TBUdpPort, &model_.udpPort, "TBUdpPort"},
+        {Element::TBMulticastGroup, &model_.multicastGroup, "TBMulticastGroup"},
+        {Element::TBServIP, &model_.servIP, "TBServIP"},
+        {Element::TBServPort, &model_.servPort, "TBServPort"},
+    };
+    for (std::size_t i = 0; i < std::size(fieldTable); ++i) {
+        auto* edit = new QLineEdit(frame_);
+        edit->setObjectName(QString::fromLatin1(fieldTable[i].name));
+        edit->installEventFilter(this);
+        TextField* field = fieldTable[i].field;
+        fields_[i] = {fieldTable[i].id, field, edit};
+        connect(edit, &QLineEdit::textEdited, this, [field](const QString& text) { field->setText(toBytes(text)); });
+    }
+
+    const struct {
+        Element id;
+        CheckBox* box;
+        const char* name;
+    } checkTable[] = {
+        {Element::CBTrace, &model_.trace, "CBTrace"},
+        {Element::CBAutoMon, &model_.autoMon, "CBAutoMon"},
+        {Element::CBLogUpload, &model_.logUpload, "CBLogUpload"},
+        {Element::CBSoloCQ, &model_.soloCQ, "CBSoloCQ"},
+    };
+    for (std::size_t i = 0; i < std::size(checkTable); ++i) {
+        auto* check = new QCheckBox(frame_);
+        check->setObjectName(QString::fromLatin1(checkTable[i].name));
+        CheckBox* box = checkTable[i].box;
+        checks_[i] = {checkTable[i].id, box, check};
+        // clicked() comes only from the operator, so mirroring the model never echoes back.
+        connect(check, &QCheckBox::clicked, this, [box](bool checked) { box->setChecked(checked); });
+    }
+
+    auto makeButton = [this](QWidget* parent, const char* name, Button& button) {
+        auto* push = new QPushButton(parent);
+        push->setObjectName(QString::fromLatin1(name));
+        push->setAutoDefault(false);
+        connect(push, &QPushButton::clicked, this, [&button] { button.click(); });
+        return push;
+    };
+    helpCallsign_ = makeButton(frame_, "CBHelpCallsign", model_.helpCallsign);
+    helpLocator_ = makeButton(frame_, "Command2", model_.helpLocator);
+    start_ = makeButton(this, "CStart", model_.start);
+    clear_ = makeButton(this, "CClear", model_.clear);
+    QFont bold; // only the weight is set: size and family follow the window
+    bold.setBold(true);
+    start_->setFont(bold);
+
+    const QColor linkBlue(0, 0, 255);
+    viewTrace_ = makeValue(frame_, "LViewTrace", linkBlue, false, true);
+    viewLog_ = makeValue(frame_, "LViewLog", linkBlue, false, true);
+    for (QLabel* link : {viewTrace_, viewLog_}) {
+        link->setCursor(Qt::PointingHandCursor);
+        link->installEventFilter(this);
+    }
+
+    const QColor green(0, 128, 0);
+    qrg_ = makeValue(frame_, "LQRG", green, true, false);
+    mode_ = makeValue(frame_, "LMode", green, true, false);
+    numDecodes_ = makeValue(this, "LNumDecodes", green, false, false);
+    numSpots_ = makeValue(this, "LNumSpots", green, false, false);
+
+    captionCallsign_ = makeLabel(frame_, "Your callsign:");
+    captionLocator_ = makeLabel(frame_, "Your locator/grid square:");
+    captionUdpPort_ = makeLabel(frame_, "Monitor UDP port:");
+    captionMulticast_ = makeLabel(frame_, "Multicast group (blank for unicast):");
+    captionServIP_ = makeLabel(frame_, "Resend raw messages by UDP to IP:");
+    captionServPort_ = makeLabel(frame_, "Port:");
+    captionQrg_ = makeLabel(frame_, "Frequency:");
+    captionMode_ = makeLabel(frame_, "Mode:");
+    captionLog_ = makeLabel(this, "Raw messages received");
+    captionDx_ = makeLabel(this, "Decoded messages");
+    captionSpots_ = makeLabel(this, "DX spots sent to Orbalis");
+
+    const struct {
+        Pane* pane;
+        const char* name;
+    } paneTable[] = {{&model_.log, "TBLog"}, {&model_.dx, "TBDX"}, {&model_.spots, "TBSpots"}};
+    for (std::size_t i = 0; i < std::size(paneTable); ++i) {
+        auto* edit = new QPlainTextEdit(this);
+        edit->setObjectName(QString::fromLatin1(paneTable[i].name));
+        edit->setReadOnly(true);
+        edit->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+        edit->setFocusPolicy(Qt::StrongFocus);
+        edit->setTabChangesFocus(true);
+        edit->setUndoRedoEnabled(false);
+        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        // Only a vertical bar: long raw lines wrap rather than hide behind a horizontal one.
+        edit->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+        edit->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        panes_[i].pane = paneTable[i].pane;
+        panes_[i].edit = edit;
+    }
+
+    flushTimer_ = new QTimer(this);
+    flushTimer_->setSingleShot(true);
+    flushTimer_->setInterval(kFlushIntervalMs);
+    connect(flushTimer_, &QTimer::timeout, this, &MainWindow::flushPanes);
+}
+
+void MainWindow::placeWidgets()
+{
+    for (const Element id :
+         {Element::CBTrace, Element::CBAutoMon, Element::CBLogUpload, Element::CBSoloCQ, Element::LViewTrace,
+          Element::LViewLog, Element::CStart, Element::CClear, Element::CBHelpCallsign, Element::Command2}) {
+        mirror(id); // captions first: the placing below measures them
+    }
+    // The window has a fixed size, so a wide desktop font is stepped down until every row fits.
+    while (!placeSettings() && font().pointSizeF() > kSmallestPointSize) {
+        QFont smaller = font();
+        smaller.setPointSizeF(std::max(kSmallestPointSize, smaller.pointSizeF() - 0.5));
+        setFont(smaller);
+    }
+    placeLower();
+}
+
+bool MainWindow::placeSettings()
+{
+    const QFontMetrics metrics(font());
+    QFont boldFont = font();
+    boldFont.setBold(true);
+    const QFontMetrics boldMetrics(boldFont);
+    auto fieldWidth = [&](const char* sample) { return metrics.horizontalAdvance(QString::fromLatin1(sample)) + 12; };
+
+    const int frameWidth = kClientWidth - 2 * kMargin;
+    const int frameHeight = 2 * kInset + 4 * kRowStep + kRowHeight;
+    const int rightEdge = frameWidth - kInset;
+    frame_->setGeometry(kMargin, kMargin, frameWidth, frameHeight);
+
+    QCheckBox* trace = checks_[0].check;
+    QCheckBox* autoMon = checks_[1].check;
+    QCheckBox* logUpload = checks_[2].check;
+    QCheckBox* soloCQ = checks_[3].check;
+    const int linkGap = 4;
+    const int buttonWidth = kRowHeight;
+    int y[5];
+    for (int row = 0; row < 5; ++row) {
+        y[row] = kInset + row * kRowStep;
+    }
+
+    int x = put(captionCallsign_, kInset, y[0]) + kLabelGap;
+    x = put(fields_[0].edit, x, y[0], fieldWidth("VP2E/DL1ABC")) + 2;
+    x = put(helpCallsign_, x, y[0], buttonWidth) + kGroupGap;
+    x = put(captionLocator_, x, y[0]) + kLabelGap;
+    x = put(fields_[1].edit, x, y[0], fieldWidth("JN58TDW")) + 2;
+    const int end1 = put(helpLocator_, x, y[0], buttonWidth);
+
+    x = put(captionUdpPort_, kInset, y[1]) + kLabelGap;
+    x = put(fields_[2].edit, x, y[1], fieldWidth("65535")) + kGroupGap;
+    x = put(captionMulticast_, x, y[1]) + kLabelGap;
+    const int end2 = put(fields_[3].edit, x, y[1], fieldWidth("255.255.255.255"));
+
+    x = put(captionServIP_, kInset, y[2]) + kLabelGap;
+    x = put(fields_[4].edit, x, y[2], fieldWidth("255.255.255.255")) + kGroupGap;
+    x = put(captionServPort_, x, y[2]) + kLabelGap;
+    const int end3 = put(fields_[5].edit, x, y[2], fieldWidth("65535"));
+
+    x = put(captionQrg_, kInset, y[3]) + kLabelGap;
+    x = put(qrg_, x, y[3], boldMetrics.horizontalAdvance(QStringLiteral("10.368.100.000")) + 4) + kGroupGap;
+    x = put(captionMode_, x, y[3]) + kLabelGap;
+    const int end4 = put(mode_, x, y[3], boldMetrics.horizontalAdvance(QStringLiteral("MSK144W")) + 4);
+
+    // The trace box and its link end at the frame's right edge; the other boxes share one column.
+    x = rightEdge - (preferredWidth(trace) + linkGap + preferredWidth(viewTrace_));
+    bool fits = x >= end1 + kGroupGap;
+    put(viewTrace_, put(trace, x, y[0]) + linkGap, y[0]);
+
+    const int columnWidth = std::max({preferredWidth(autoMon), preferredWidth(soloCQ),
+                                      preferredWidth(logUpload) + linkGap + preferredWidth(viewLog_)});
+    const int column = std::max({rightEdge - columnWidth, end3 + kGroupGap, end4 + kGroupGap});
+    fits = fits && column + columnWidth <= rightEdge && end2 <= rightEdge;
+    put(autoMon, column, y[2]);
+    put(viewLog_, put(logUpload, column, y[3]) + linkGap, y[3]);
+    put(soloCQ, column, y[4]);
+    return fits;
+}
+
+void MainWindow::placeLower()
+{
+    int y = kMargin + frame_->height() + kMargin;
+    const int buttonHeight = 28;
+    const int startWidth = std::max(150, preferredWidth(start_));
+    start_->setGeometry(kMargin, y, startWidth, buttonHeight);
+    clear_->setGeometry(kMargin + startWidth + kMargin, y, std::max(150, preferredWidth(clear_)), buttonHeight);
+    y += buttonHeight + kMargin;
+
+    // The panes share what is left; the raw pane gets the most, the spots pane the least.
+    const int paneWidth = kClientWidth - 2 * kMargin;
+    const int captionHeight = QFontMetrics(font()).height() + 4;
+    const int paneSpace = kClientHeight - kMargin - y - 3 * captionHeight;
+    const int logHeight = paneSpace * 40 / 100;
+    const int dxHeight = paneSpace * 33 / 100;
+    const int spotsHeight = paneSpace - logHeight - dxHeight;
+    auto putPane = [&](QLabel* caption, QLabel* count, QPlainTextEdit* edit, int height) {
+        caption->setGeometry(kMargin, y, preferredWidth(caption), captionHeight);
+        if (count) {
+            const int countX = kMargin + preferredWidth(caption) + 2 * kLabelGap;
+            count->setGeometry(countX, y, kClientWidth - kMargin - countX, captionHeight);
+        }
+        y += captionHeight;
+        edit->setGeometry(kMargin, y, paneWidth, height);
+        y += height;
+    };
+    putPane(captionLog_, nullptr, panes_[0].edit, logHeight);
+    putPane(captionDx_, numDecodes_, panes_[1].edit, dxHeight);
+    putPane(captionSpots_, numSpots_, panes_[2].edit, spotsHeight);
+}
+
+void MainWindow::setTabOrder()
+{
+    QWidget* const order[] = {
+        fields_[0].edit,  helpCallsign_,   fields_[1].edit,  helpLocator_,     fields_[2].edit, checks_[1].check,
+        checks_[0].check, start_,          panes_[0].edit,   panes_[1].edit,   panes_[2].edit,  fields_[3].edit,
+        fields_[5].edit,  fields_[4].edit, checks_[2].check, checks_[3].check, clear_,
+    };
+    for (std::size_t i = 1; i < std::size(order); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+void MainWindow::connectModel()
+{
+    for (const Element id : {Element::Caption, Element::TBCallsign, Element::TBLocator, Element::TBUdpPort,
+                             Element::TBMulticastGroup, Element::TBServIP, Element::TBServPort, Element::LQRG,
+                             Element::LMode, Element::LNumDecodes, Element::LNumSpots}) {
+        mirror(id);
+    }
+    // Moved even to 0,0: a first run opens at the top-left corner, not where the desktop likes.
+    move(toPixels(model_.left()), toPixels(model_.top()));
+    for (const CheckView& view : checks_) {
+        view.check->setChecked(view.box->checked());
+    }
+    for (PaneView& view : panes_) {
+        QString text = fromBytes(view.pane->text());
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        view.edit->setPlainText(text);
+        view.endsWithCR = !view.pane->text().empty() && view.pane->text().back() == '\r';
+        view.pane->onChange = [this, &view](bool cleared, const std::string& appended) {
+            paneChanged(view, cleared, appended);
+        };
+    }
+
+    previousOnChanged_ = model_.onChanged;
+    model_.onChanged = [this](Element id) {
+        mirror(id);
+        if (previousOnChanged_) {
+            previousOnChanged_(id);
+        }
+    };
+}
+
+void MainWindow::mirror(Element id)
+{
+    switch (id) {
+    case Element::Caption:
+        setWindowTitle(fromBytes(model_.caption));
+        return;
+    case Element::TBCallsign:
+    case Element::TBLocator:
+    case Element::TBUdpPort:
+    case Element::TBMulticastGroup:
+    case Element::TBServIP:
+    case Element::TBServPort:
+        for (const FieldView& view : fields_) {
+            if (view.id == id) {
+                mirrorField(view);
+            }
+        }
+        return;
+    case Element::CBTrace:
+    case Element::CBAutoMon:
+    case Element::CBLogUpload:
+    case Element::CBSoloCQ:
+        for (const CheckView& view : checks_) {
+            if (view.id == id) {
+                view.check->setText(fromBytes(view.box->caption()));
+                view.check->setChecked(view.box->checked()); // no clicked() signal, so no echo
+            }
+        }
+        return;
+    case Element::LQRG:
+        qrg_->setText(fromBytes(model_.qrg.caption()));
+        return;
+    case Element::LMode:
+        mode_->setText(fromBytes(model_.mode.caption()));
+        return;
+    case Element::LNumDecodes:
+        numDecodes_->setText(fromBytes(model_.numDecodes.caption()));
+        return;
+    case Element::LNumSpots:
+        numSpots_->setText(fromBytes(model_.numSpots.caption()));
+        return;
+    case Element::CStart:
+        start_->setText(fromBytes(model_.start.caption()));
+        return;
+    case Element::CClear:
+        clear_->setText(fromBytes(model_.clear.caption()));
+        return;
+    case Element::CBHelpCallsign:
+        helpCallsign_->setText(fromBytes(model_.helpCallsign.caption()));
+        return;
+    case Element::Command2:
+        helpLocator_->setText(fromBytes(model_.helpLocator.caption()));
+        return;
+    case Element::LViewTrace:
+        viewTrace_->setText(fromBytes(model_.viewTrace.caption()));
+        return;
+    case Element::LViewLog:
+        viewLog_->setText(fromBytes(model_.viewLog.caption()));
+        return;
+    case Element::TBLog:
+    case Element::TBDX:
+    case Element::TBSpots:
+        return; // panes report through their own onChange
+    case Element::Position:
+        mirrorPosition();
+        return;
+    }
+}
+
+void MainWindow::mirrorField(const FieldView& view)
+{
+    const QString text = fromBytes(view.field->text());
+    // Text set in code may exceed the typing limit; show it whole rather than cut it.
+    const int limit = view.field->maxLength() > 0 ? static_cast<int>(view.field->maxLength()) : 32767;
+    view.edit->setMaxLength(std::max(limit, static_cast<int>(text.size())));
+    if (view.edit->text() != text) {
+        const int cursor = view.edit->cursorPosition();
+        view.edit->setText(text);
+        view.edit->setCursorPosition(std::min(cursor, static_cast<int>(text.size())));
+    }
+    view.edit->setEnabled(view.field->enabled());
+}
+
+void MainWindow::mirrorPosition()
+{
+    const QPoint target(toPixels(model_.left()), toPixels(model_.top()));
+    if (pos() != target) {
+        move(target);
+    }
+}
+
+void MainWindow::writePosition()
+{
+    model_.minimized = isMinimized();
+    const QPoint at = pos();
+    // Only a real move is written: the model's twips may not be a whole number of pixels.
+    if (at.x() != toPixels(model_.left()) || at.y() != toPixels(model_.top())) {
+        model_.setPosition(at.y() * kTwipsPerPixel, at.x() * kTwipsPerPixel);
+    }
+}
+
+void MainWindow::paneChanged(PaneView& view, bool cleared, const std::string& appended)
+{
+    if (cleared) {
+        view.clearPending = true;
+        view.pending.clear();
+        view.endsWithCR = false;
+    } else {
+        view.pending += appended;
+    }
+    if (!flushTimer_->isActive()) {
+        flushTimer_->start();
+    }
+}
+
+void MainWindow::flushPanes()
+{
+    for (PaneView& view : panes_) {
+        flushPane(view);
+    }
+}
+
+void MainWindow::flushPane(PaneView& view)
+{
+    if (view.clearPending) {
+        view.clearPending = false;
+        view.edit->clear();
+    }
+    if (view.pending.empty()) {
+        return;
+    }
+    const std::string& bytes = view.pending;
+    std::string lines;
+    lines.reserve(bytes.size());
+    std::size_t i = (view.endsWithCR && bytes.front() == '\n') ? 1 : 0;
+    for (; i < bytes.size(); ++i) {
+        if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            continue;
+        }
+        lines += bytes[i];
+    }
+    view.endsWithCR = bytes.back() == '\r';
+    view.pending.clear();
+
+    QTextCursor cursor(view.edit->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(fromBytes(lines));
+    QScrollBar* bar = view.edit->verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::FocusOut) {
+        // Switching to another program or opening a box is not leaving the field: a handler
+        // that shows a box would otherwise run again and again.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) {
+            for (const FieldView& view : fields_) {
+                if (view.edit == watched) {
+                    view.field->loseFocus();
+                    break;
+                }
+            }
+        }
+        return false;
+    }
+    if (watched == viewTrace_ || watched == viewLog_) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            return static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
+        }
+        if (event->type() == QEvent::MouseButtonRelease) {
+            auto* mouse = static_cast<QMouseEvent*>(event);
+            auto* link = static_cast<QLabel*>(watched);
+            if (mouse->button() == Qt::LeftButton && link->rect().contains(mouse->position().toPoint())) {
+                (watched == viewTrace_ ? model_.viewTrace : model_.viewLog).click();
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    writePosition();
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        writePosition();
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (onClosing) {
+        onClosing();
+    }
+    event->accept();
+}
+
+} // namespace qf

@@ -1,0 +1,307 @@
+// The main window mirrors the window model and feeds the operator's actions back into it.
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QEventLoop>
+#include <QFocusEvent>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextDocument>
+#include <QTimer>
+
+namespace qf {
+namespace {
+
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void type(QWidget* widget, const QString& text)
+{
+    for (const QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(widget, &press);
+        QKeyEvent release(QEvent::KeyRelease, ch.toUpper().unicode(), Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(widget, &release);
+    }
+}
+
+void click(QWidget* widget)
+{
+    const QPointF at = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(widget, &release);
+}
+
+class MainWindowTest : public ::testing::Test {
+  protected:
+    template <typename T> T* child(const char* name)
+    {
+        T* widget = window.findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QPlainTextEdit* pane(const char* name) { return child<QPlainTextEdit>(name); }
+    // Waits for the coalesced pane insertion; returns as soon as the timer has fired.
+    void flush() { wait(MainWindow::kFlushIntervalMs + 20); }
+
+    WindowModel model;
+    MainWindow window{model};
+};
+
+TEST_F(MainWindowTest, shows_the_models_captions_and_the_fixed_texts)
+{
+    model.setCaption("Quillfeed - V 2.16");
+    EXPECT_EQ(window.windowTitle(), "Quillfeed - V 2.16");
+
+    const struct {
+        const char* name;
+        const char* text;
+    } buttons[] = {{"CStart", "&Start monitoring"},
+                   {"CClear", "Clear messages"},
+                   {"CBHelpCallsign", "?"},
+                   {"Command2", "?"},
+                   {"CBTrace", "Write tracefile"},
+                   {"CBAutoMon", "Start monitoring on program startup"},
+                   {"CBLogUpload", "Upload QSO to Orbalis's online log"},
+                   {"CBSoloCQ", "Only report stations CQing"}};
+    for (const auto& row : buttons) {
+        EXPECT_EQ(child<QAbstractButton>(row.name)->text(), row.text) << row.name;
+    }
+    const struct {
+        const char* name;
+        const char* text;
+    } labels[] = {{"LQRG", "Waiting.."}, {"LMode", "Waiting"},      {"LNumDecodes", ""},
+                  {"LNumSpots", ""},     {"LViewTrace", "View it"}, {"LViewLog", "View it"}};
+    for (const auto& row : labels) {
+        EXPECT_EQ(child<QLabel>(row.name)->text(), row.text) << row.name;
+    }
+    QStringList fixed;
+    for (const QLabel* label : window.findChildren<QLabel*>()) {
+        fixed << label->text();
+    }
+    for (const char* caption :
+         {"Your callsign:", "Your locator/grid square:", "Monitor UDP port:", "Multicast group (blank for unicast):",
+          "Resend raw messages by UDP to IP:", "Port:", "Frequency:", "Mode:", "Raw messages received",
+          "Decoded messages", "DX spots sent to Orbalis"}) {
+        EXPECT_TRUE(fixed.contains(QString::fromLatin1(caption))) << caption;
+    }
+}
+
+TEST_F(MainWindowTest, mirrors_model_changes_as_latin1_without_echoing_them_back)
+{
+    int clicks = 0;
+    model.autoMon.onClick = [&] { ++clicks; };
+
+    model.callsign.setText("Q1\xC4"
+                           "AA");
+    model.locator.setEnabled(false);
+    model.autoMon.setChecked(true);
+    model.qrg.setCaption("14.074.000");
+    model.numSpots.setCaption("<b>3</b> spots");
+    model.start.setCaption(kStopCaption);
+
+    EXPECT_EQ(child<QLineEdit>("TBCallsign")->text(), QString::fromUtf8("Q1\xC3\x84"
+                                                                        "AA"));
+    EXPECT_FALSE(child<QLineEdit>("TBLocator")->isEnabled());
+    EXPECT_TRUE(child<QCheckBox>("CBAutoMon")->isChecked());
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(child<QLabel>("LQRG")->text(), "14.074.000");
+    EXPECT_EQ(child<QLabel>("LNumSpots")->textFormat(), Qt::PlainText);
+    EXPECT_EQ(child<QPushButton>("CStart")->text(), "&Stop monitoring");
+    EXPECT_EQ(model.callsign.text(), "Q1\xC4"
+                                     "AA");
+}
+
+TEST_F(MainWindowTest, a_stored_text_longer_than_the_typing_limit_is_shown_whole)
+{
+    model.locator.setText("JN58TD12");
+    EXPECT_EQ(child<QLineEdit>("TBLocator")->text(), "JN58TD12");
+}
+
+TEST_F(MainWindowTest, typing_updates_the_model_as_latin1_within_the_length_limit)
+{
+    QLineEdit* callsign = child<QLineEdit>("TBCallsign");
+    type(callsign, QString::fromUtf8("q1a\xC3\xA9"));
+    EXPECT_EQ(model.callsign.text(), "q1a\xE9");
+
+    type(callsign, "0123456789");
+    EXPECT_EQ(model.callsign.text().size(), 12u);
+
+    type(child<QLineEdit>("TBServPort"), "52237");
+    EXPECT_EQ(model.servPort.text(), "52237");
+}
+
+TEST_F(MainWindowTest, leaving_a_field_runs_its_handler_and_shows_what_it_changed)
+{
+    int calls = 0;
+    model.callsign.onLostFocus = [&] {
+        ++calls;
+        model.callsign.setText("Q1AAA");
+    };
+    QLineEdit* callsign = child<QLineEdit>("TBCallsign");
+    type(callsign, "q1aaa");
+
+    // Another program or a box taking the focus is not leaving the field.
+    for (Qt::FocusReason reason : {Qt::ActiveWindowFocusReason, Qt::PopupFocusReason}) {
+        QFocusEvent away(QEvent::FocusOut, reason);
+        QApplication::sendEvent(callsign, &away);
+    }
+    EXPECT_EQ(calls, 0);
+
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(callsign, &out);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(callsign->text(), "Q1AAA");
+}
+
+TEST_F(MainWindowTest, clicks_reach_the_models_buttons_links_and_check_boxes)
+{
+    const struct {
+        Button* button;
+        const char* name;
+    } targets[] = {
+        {&model.start, "CStart"},         {&model.clear, "CClear"},         {&model.helpCallsign, "CBHelpCallsign"},
+        {&model.helpLocator, "Command2"}, {&model.viewTrace, "LViewTrace"}, {&model.viewLog, "LViewLog"}};
+    for (const auto& target : targets) {
+        int clicks = 0;
+        target.button->onClick = [&] { ++clicks; };
+        click(child<QWidget>(target.name));
+        EXPECT_EQ(clicks, 1) << target.name;
+        target.button->onClick = nullptr;
+    }
+
+    // A handler that refuses the tick unticks the box again.
+    int clicks = 0;
+    model.logUpload.onClick = [&] {
+        ++clicks;
+        model.logUpload.setChecked(false);
+    };
+    QCheckBox* box = child<QCheckBox>("CBLogUpload");
+    click(box);
+    EXPECT_EQ(clicks, 2); // the tick, then the handler's own untick
+    EXPECT_FALSE(box->isChecked());
+    EXPECT_FALSE(model.logUpload.checked());
+}
+
+TEST_F(MainWindowTest, a_thousand_appended_lines_arrive_in_order_in_one_insertion)
+{
+    QPlainTextEdit* log = pane("TBLog");
+    int changes = 0;
+    QObject::connect(log->document(), &QTextDocument::contentsChange, [&] { ++changes; });
+    QString expected;
+    for (int i = 0; i < 1000; ++i) {
+        const std::string line = "line " + std::to_string(i);
+        model.log.appendLine(line);
+        expected += QString::fromLatin1("\n") + QString::fromStdString(line);
+    }
+    EXPECT_TRUE(log->toPlainText().isEmpty()); // nothing laid out per line
+    flush();
+    EXPECT_EQ(log->toPlainText(), expected);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(log->verticalScrollBar()->value(), log->verticalScrollBar()->maximum());
+}
+
+TEST_F(MainWindowTest, clears_and_appends_within_one_flush_keep_their_order)
+{
+    model.dx.appendLine("old");
+    flush();
+    model.dx.appendLine("lost");
+    model.dx.clear();
+    model.dx.appendLine("new");
+    model.spots.append("a\r");
+    flush();
+    model.spots.append("\nb (T<15)");
+    flush();
+    EXPECT_EQ(pane("TBDX")->toPlainText(), "\nnew");
+    EXPECT_EQ(pane("TBSpots")->toPlainText(), "a\nb (T<15)");
+}
+
+TEST_F(MainWindowTest, focus_moves_in_the_listed_order)
+{
+    const char* const order[] = {
+        "TBCallsign", "CBHelpCallsign", "TBLocator",   "Command2", "TBUdpPort", "CBAutoMon",
+        "CBTrace",    "CStart",         "TBLog",       "TBDX",     "TBSpots",   "TBMulticastGroup",
+        "TBServPort", "TBServIP",       "CBLogUpload", "CBSoloCQ", "CClear"};
+    QStringList seen;
+    QWidget* widget = child<QWidget>(order[0]);
+    for (std::size_t i = 0; i < std::size(order); ++i) {
+        seen << widget->objectName();
+        do {
+            widget = widget->nextInFocusChain();
+        } while (!(widget->focusPolicy() & Qt::TabFocus) || widget == &window);
+    }
+    QStringList expected;
+    for (const char* name : order) {
+        expected << name;
+    }
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(widget->objectName(), "TBCallsign"); // and round again
+}
+
+TEST_F(MainWindowTest, has_a_fixed_client_area_with_every_element_inside_it_and_none_overlapping)
+{
+    EXPECT_EQ(window.minimumSize(), QSize(682, 540));
+    EXPECT_EQ(window.maximumSize(), QSize(682, 540));
+
+    // The elements themselves: the window's children, with the settings frame opened up.
+    QList<QWidget*> elements;
+    for (QWidget* widget : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (widget->metaObject() == &QFrame::staticMetaObject) {
+            elements << widget->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+        } else {
+            elements << widget;
+        }
+    }
+    ASSERT_EQ(elements.size(), 34); // every named element and every caption
+    auto area = [&](const QWidget* widget) { return QRect(widget->mapTo(&window, QPoint(0, 0)), widget->size()); };
+    auto name = [](const QWidget* widget) {
+        return (widget->objectName() + QStringLiteral(" ") + widget->property("text").toString()).toStdString();
+    };
+    for (qsizetype i = 0; i < elements.size(); ++i) {
+        EXPECT_TRUE(window.rect().contains(area(elements[i]))) << name(elements[i]);
+        for (qsizetype j = i + 1; j < elements.size(); ++j) {
+            EXPECT_FALSE(area(elements[i]).intersects(area(elements[j])))
+                << name(elements[i]) << " / " << name(elements[j]);
+        }
+    }
+    EXPECT_GT(pane("TBLog")->height(), pane("TBDX")->height());
+    EXPECT_GT(pane("TBDX")->height(), pane("TBSpots")->height());
+}
+
+TEST_F(MainWindowTest, position_goes_both_ways_in_twips_and_closing_is_reported)
+{
+    model.setPosition(1500, 3000);
+    EXPECT_EQ(window.pos(), QPoint(200, 100));
+
+    window.show();
+    wait(20);
+    window.move(40, 20);
+    wait(20);
+    EXPECT_EQ(model.top(), 300);
+    EXPECT_EQ(model.left(), 600);
+    EXPECT_FALSE(model.minimized);
+
+    int closings = 0;
+    window.onClosing = [&] { ++closings; };
+    window.close();
+    EXPECT_EQ(closings, 1);
+}
+
+} // namespace
+} // namespace qf
