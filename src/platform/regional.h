@@ -18,4 +18,8 @@ public:
     virtual std::string generalDateTime(const DateTime& t) const = 0;
 };
 
+// Day, month (digits or the abbreviated name), four-digit year, then the 24-hour time, with the
+// user's separators: 07/12/2026 18:05:30 or 07/Dec/2026 18:05:30.
+std::string dateTimeText(const Regional& regional, const DateTime& t, bool monthName);
+
 } // namespace qf

@@ -7,17 +7,6 @@
 #include "trace/failure_rule.h"
 
 namespace qf {
-namespace {
-
-std::string twoDigits(int v)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d", v);
-    return buf;
-}
-
-} // namespace
-
 SpotSender::SpotSender(WindowModel& window, RunState& state, Clock& clock, Regional& regional, TraceWriter& trace,
                        UdpSocket& spotSocket, Timer& drainTimer)
     : window_(window), state_(state), clock_(clock), regional_(regional), trace_(trace), spotSocket_(spotSocket),
@@ -60,13 +49,7 @@ void SpotSender::sendSpot(const HeardStation& s)
 std::string SpotSender::paneLine(const HeardStation& s, const std::string& q, const std::string& snr,
                                  const std::string& df)
 {
-    const DateTime t = clock_.now();
-    const std::string ds = regional_.dateSeparator();
-    const std::string ts = regional_.timeSeparator();
-    char year[16];
-    std::snprintf(year, sizeof year, "%04d", t.year);
-    return twoDigits(t.day) + ds + regional_.monthAbbreviation(t.month) + ds + year + " " + twoDigits(t.hour) + ts +
-           twoDigits(t.minute) + ts + twoDigits(t.second) + " - " + s.call + " " + s.kind + " on " + q + " in " +
+    return dateTimeText(regional_, clock_.now(), true) + " - " + s.call + " " + s.kind + " on " + q + " in " +
            s.mode + " (SNR=" + snr + ", DF=" + df + ")";
 }
 

@@ -3,17 +3,6 @@
 #include <cstdio>
 
 namespace qf {
-namespace {
-
-std::string twoDigits(int v)
-{
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d", v);
-    return buf;
-}
-
-} // namespace
-
 std::string appFolderFrom(std::string configFolder)
 {
     if (!configFolder.empty() && configFolder.back() == '/') {
@@ -39,12 +28,7 @@ TraceWriter::TraceWriter(WindowModel& window, FileSystem& files, Clock& clock, R
 
 std::string TraceWriter::stamp(const DateTime& t, int ms) const
 {
-    char year[16];
-    std::snprintf(year, sizeof year, "%04d", t.year);
-    const std::string ds = regional_.dateSeparator();
-    const std::string ts = regional_.timeSeparator();
-    return twoDigits(t.day) + ds + twoDigits(t.month) + ds + year + " " + twoDigits(t.hour) + ts +
-           twoDigits(t.minute) + ts + twoDigits(t.second) + "." + traceMilliseconds(ms) + " ";
+    return dateTimeText(regional_, t, false) + "." + traceMilliseconds(ms) + " ";
 }
 
 void TraceWriter::write(const std::string& message)

@@ -19,6 +19,19 @@ protected:
         ::mkdir(folder().c_str(), 0755);
         writeFile(folder() + "/config.ini", config);
     }
+    // A listener standing in for the spot service, when this build sends to this machine.
+    static std::unique_ptr<UdpPeer> spotService()
+    {
+        const std::string host = QUILLFEED_TEST_SPOT_HOST;
+        if (host != "localhost" && host != "127.0.0.1") {
+            return nullptr;
+        }
+        try {
+            return std::make_unique<UdpPeer>(7350);
+        } catch (const std::exception&) {
+            return nullptr;
+        }
+    }
     TempDir dir;
 };
 
@@ -89,14 +102,9 @@ TEST_F(Program, a_port_in_use_keeps_monitoring_off_and_the_program_running)
 
 TEST_F(Program, an_uploaded_qso_reaches_the_spot_service_as_one_record)
 {
-    std::unique_ptr<UdpPeer> service;
-    try {
-        service = std::make_unique<UdpPeer>(7350);
-    } catch (const std::exception&) {
-        GTEST_SKIP() << "port 7350 is taken on this machine";
-    }
-    if (std::string(QUILLFEED_TEST_SPOT_HOST) != "localhost" && std::string(QUILLFEED_TEST_SPOT_HOST) != "127.0.0.1") {
-        GTEST_SKIP() << "the spot service host of this build is not on this machine";
+    const auto service = spotService();
+    if (!service) {
+        GTEST_SKIP() << "the spot service of this build is not a free port on this machine";
     }
     const int port = freeUdpPort();
     std::string config = readyConfig(port, freeUdpPort());
@@ -113,14 +121,9 @@ TEST_F(Program, an_uploaded_qso_reaches_the_spot_service_as_one_record)
 
 TEST_F(Program, decodes_become_spot_records_at_the_spot_service)
 {
-    std::unique_ptr<UdpPeer> service;
-    try {
-        service = std::make_unique<UdpPeer>(7350);
-    } catch (const std::exception&) {
-        GTEST_SKIP() << "port 7350 is taken on this machine";
-    }
-    if (std::string(QUILLFEED_TEST_SPOT_HOST) != "localhost" && std::string(QUILLFEED_TEST_SPOT_HOST) != "127.0.0.1") {
-        GTEST_SKIP() << "the spot service host of this build is not on this machine";
+    const auto service = spotService();
+    if (!service) {
+        GTEST_SKIP() << "the spot service of this build is not a free port on this machine";
     }
     const int port = freeUdpPort();
     prepare(readyConfig(port, freeUdpPort(), false));
