@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth
+  desktop-file-utils dpkg-dev groff-base socat
 )
 if [ "${QUILLFEED_SETUP_EXTRA:-}" != "" ]; then
   # shellcheck disable=SC2206

@@ -33,23 +33,28 @@ void onSignal(int)
     }
 }
 
-const char* kUsage =
-    "Usage: quillfeed [/C=FILE]\n"
-    "\n"
-    "Listens for WSJT-X and JTDX UDP datagrams (port 2237, unicast or multicast), shows and\n"
-    "traces them, relays each one unchanged to a second address, reports the stations heard\n"
-    "calling to the Orbalis spot service and uploads logged QSOs to the operator's online log.\n"
-    "\n"
-    "Options:\n"
-    "  /C=FILE      use another settings file: a plain name is upper-cased and kept in the\n"
-    "               settings folder (/C=radio2.ini uses RADIO2.INI there); a name that starts\n"
-    "               with / is a full path used as given. Lets several copies run side by side.\n"
-    "  --version    print the version and exit\n"
-    "  --help       print this text and exit\n"
-    "\n"
-    "Files, in $XDG_CONFIG_HOME/Quillfeed (normally ~/.config/Quillfeed):\n"
-    "  config.ini   the settings, written the moment they change\n"
-    "  Trace.txt    the trace, written while \"Write tracefile\" is ticked\n";
+const char* kUsage = "Usage: quillfeed [/C=FILE]\n"
+                     "       quillfeed --version | --help\n"
+                     "\n"
+                     "Listens for WSJT-X and JTDX UDP datagrams (port 2237, unicast or multicast), shows and\n"
+                     "traces them, relays each one unchanged to a second address (127.0.0.1 port 52237 by\n"
+                     "default), reports the stations heard calling to the Orbalis spot service\n"
+                     "(" QUILLFEED_SPOT_HOST " port 7350) and uploads logged QSOs to the operator's online log.\n"
+                     "Every setting is made in the window and kept the moment it changes.\n"
+                     "\n"
+                     "Options:\n"
+                     "  /C=FILE      use another settings file: a plain name is upper-cased and kept in the\n"
+                     "               settings folder (/C=radio2.ini uses RADIO2.INI there); a name that starts\n"
+                     "               with / is a full path used as given. Lets several copies run side by side.\n"
+                     "  --version    print the version and exit\n"
+                     "  --help       print this text and exit\n"
+                     "\n"
+                     "Files, in $XDG_CONFIG_HOME/Quillfeed (normally ~/.config/Quillfeed):\n"
+                     "  config.ini   the settings (section OPTIONS, twelve keys), written the moment they change\n"
+                     "  Trace.txt    the trace, written while \"Write tracefile\" is ticked\n"
+                     "\n"
+                     "Point WSJT-X or JTDX at it: Settings > Reporting > UDP Server 127.0.0.1, port 2237.\n"
+                     "Without a display, start it with QT_QPA_PLATFORM=offscreen. More in quillfeed(1).\n";
 
 } // namespace
 

@@ -1,0 +1,186 @@
+#!/usr/bin/env bash
+# What a user gets: the program's --version and --help, an install into a temporary prefix
+# (program, desktop entry, icon, manual page) and the .deb with its dependencies and files.
+# Usage: install_test.sh BUILD_DIR VERSION [CMAKE] [CPACK]
+set -uo pipefail
+
+build="$1"
+version="$2"
+cmake_cmd="${3:-cmake}"
+cpack_cmd="${4:-cpack}"
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/quillfeed-install-test.XXXXXX")"
+program_pid=""
+cleanup() {
+  if [ -n "$program_pid" ]; then
+    kill -KILL "$program_pid" 2>/dev/null
+    wait "$program_pid" 2>/dev/null
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+checks=0
+check() { # check DESCRIPTION COMMAND...
+  local what="$1"
+  shift
+  checks=$((checks + 1))
+  if "$@"; then
+    echo "ok   $what"
+  else
+    echo "FAIL $what"
+    failures=$((failures + 1))
+  fi
+}
+need() {
+  if ! command -v "$1" >/dev/null 2>&1; then
+    echo "install test: $1 is missing (Debian package $2, which scripts/setup.sh installs)"
+    exit 1
+  fi
+}
+need desktop-file-validate desktop-file-utils
+need dpkg-deb dpkg
+need groff groff-base
+
+# No display, a fresh configuration folder: --version and --help must answer without starting
+# the window and without creating any file.
+bare() {
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM XDG_CONFIG_HOME="$work/bare" HOME="$work/bare-home" \
+    timeout 20 "$@"
+}
+mkdir -p "$work/bare" "$work/bare-home"
+
+check_version() { # check_version BINARY
+  local out
+  out="$(bare "$1" --version 2>"$work/version.err")" || return 1
+  [ "$out" = "Quillfeed $version" ] || { echo "  --version printed: $out"; return 1; }
+  [ ! -s "$work/version.err" ] || { echo "  --version wrote to stderr:"; cat "$work/version.err"; return 1; }
+}
+check_help() { # check_help BINARY
+  local out
+  out="$(bare "$1" --help)" || return 1
+  local word
+  for word in "Usage: quillfeed" "/C=" "config.ini" "Trace.txt" "XDG_CONFIG_HOME" "--version"; do
+    grep -qF -- "$word" <<<"$out" || { echo "  --help does not mention $word"; return 1; }
+  done
+}
+nothing_created() { [ -z "$(find "$work/bare" "$work/bare-home" -mindepth 1)" ]; }
+
+check "--version prints the name and version and exits, without a display" check_version "$build/quillfeed"
+check "--help prints the usage, the /C= option and the files, and exits" check_help "$build/quillfeed"
+check "--version and --help create no settings folder" nothing_created
+
+# Install into a temporary prefix.
+prefix="$work/prefix"
+if ! "$cmake_cmd" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1; then
+  cat "$work/install.log"
+  echo "install test: cmake --install failed"
+  exit 1
+fi
+desktop="$prefix/share/applications/quillfeed.desktop"
+icon="$prefix/share/icons/hicolor/scalable/apps/quillfeed.svg"
+manpage="$prefix/share/man/man1/quillfeed.1"
+
+check "bin/quillfeed is installed and runs" check_version "$prefix/bin/quillfeed"
+check "the desktop entry is installed" test -f "$desktop"
+check "the icon is installed" test -f "$icon"
+check "the manual page is installed" test -f "$manpage"
+
+check "desktop-file-validate accepts the desktop entry" desktop-file-validate "$desktop"
+entry_value() { sed -n "s/^$1=//p" "$desktop" | head -n 1; }
+exec_names_program() { [ "$(entry_value Exec | cut -d' ' -f1)" = quillfeed ] && [ -x "$prefix/bin/quillfeed" ]; }
+check "the entry starts the installed program" exec_names_program
+icon_matches() { [ "$(entry_value Icon)" = "$(basename "$icon" .svg)" ]; }
+check "the entry's icon is the installed icon" icon_matches
+is_svg() { grep -q '<svg[^>]*viewBox=' "$icon" && grep -q '</svg>' "$icon"; }
+check "the icon is a scalable SVG" is_svg
+
+man_renders_cleanly() {
+  groff -man -ww -z "$manpage" 2>"$work/groff.err" && [ ! -s "$work/groff.err" ] || { cat "$work/groff.err"; return 1; }
+}
+check "the manual page renders without warnings" man_renders_cleanly
+no_placeholders() { ! grep -n '@[A-Z_]*@' "$manpage"; }
+check "the manual page has its version and hosts filled in" no_placeholders
+man_has_version() { grep -q "^\.TH QUILLFEED 1 .*\"Quillfeed $version\"" "$manpage"; }
+check "the manual page carries the version" man_has_version
+
+# The settings file a first start writes: every key in it must be documented.
+first_start() {
+  mkdir -p "$work/first"
+  XDG_CONFIG_HOME="$work/first" HOME="$work/first" QT_QPA_PLATFORM=offscreen \
+    "$prefix/bin/quillfeed" >"$work/first.log" 2>&1 &
+  program_pid=$!
+  local i
+  for i in $(seq 1 100); do
+    if grep -q '^OnlyCQ=' "$work/first/Quillfeed/config.ini" 2>/dev/null; then
+      break
+    fi
+    sleep 0.2
+  done
+  kill -TERM "$program_pid" 2>/dev/null
+  for _ in $(seq 1 50); do
+    kill -0 "$program_pid" 2>/dev/null || break
+    sleep 0.2
+  done
+  kill -KILL "$program_pid" 2>/dev/null
+  wait "$program_pid" 2>/dev/null
+  program_pid=""
+  [ -f "$work/first/Quillfeed/config.ini" ] || { echo "  no config.ini after a first start:"; cat "$work/first.log"; return 1; }
+}
+keys_documented() {
+  local keys key missing=0
+  keys="$(tr -d '\r' <"$work/first/Quillfeed/config.ini" | sed -n 's/^\([A-Za-z]*\)=.*/\1/p')"
+  [ "$(wc -w <<<"$keys")" -eq 12 ] || { echo "  a first start wrote: $keys"; return 1; }
+  for key in $keys; do
+    grep -q "^\.B $key\$" "$manpage" || { echo "  $key is not in the manual page"; missing=1; }
+  done
+  [ "$missing" -eq 0 ]
+}
+if check "the installed program starts offscreen and writes config.ini" first_start; then
+  check "the manual page documents every key of config.ini" keys_documented
+fi
+
+# The Debian package.
+arch="$(dpkg --print-architecture)"
+deb="$work/pkg/quillfeed_${version}_${arch}.deb"
+if ! "$cpack_cmd" --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1; then
+  cat "$work/cpack.log"
+  echo "install test: cpack -G DEB failed"
+  exit 1
+fi
+check "cpack builds quillfeed_${version}_${arch}.deb" test -f "$deb"
+if [ -f "$deb" ]; then
+  field() { dpkg-deb -f "$deb" "$1"; }
+  control_right() {
+    [ "$(field Package)" = quillfeed ] && [ "$(field Version)" = "$version" ] && [ "$(field Architecture)" = "$arch" ] ||
+      { dpkg-deb -I "$deb"; return 1; }
+  }
+  check "the package is quillfeed $version for $arch" control_right
+  depends_on_qt() {
+    local depends lib
+    depends="$(field Depends)"
+    for lib in libqt6widgets6 libqt6network6 libqt6gui6 libqt6core6; do
+      grep -qE "(^|, )$lib( |,|$)" <<<"$depends" || { echo "  Depends lacks $lib: $depends"; return 1; }
+    done
+  }
+  check "Depends names the Qt 6 libraries" depends_on_qt
+  dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/contents"
+  lists() {
+    local path
+    for path in ./usr/bin/quillfeed ./usr/share/applications/quillfeed.desktop \
+      ./usr/share/icons/hicolor/scalable/apps/quillfeed.svg ./usr/share/man/man1/quillfeed.1; do
+      grep -qxF "$path" "$work/contents" || { echo "  $path is not in the package"; return 1; }
+    done
+  }
+  check "the package holds the program, entry, icon and manual page" lists
+  only_usr() { ! grep -v '^\./usr/\|^\./$\|^\./usr$' "$work/contents"; }
+  check "the package installs only under /usr" only_usr
+  packaged_runs() {
+    dpkg-deb -x "$deb" "$work/unpacked" && check_version "$work/unpacked/usr/bin/quillfeed"
+  }
+  check "the packaged program runs" packaged_runs
+fi
+
+echo "install test: $((checks - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
