@@ -97,14 +97,24 @@ int main(int argc, char* argv[])
     qf::MainWindow window(program.window());
     window.onClosing = [&program] { program.closing(); };
 
+    bool quitRequested = false;
     // A desktop logout or a kill asks the window to close, so the position is saved as usual.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
         auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] {
+        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&] {
             char c;
-            if (::read(signalPipe[0], &c, 1) > 0) {
-                window.close();
+            if (::read(signalPipe[0], &c, 1) <= 0) {
+                return;
             }
+            if (window.isVisible() && QApplication::activeModalWidget() == nullptr) {
+                window.close();
+                return;
+            }
+            // A message box is open (perhaps during start-up, before the window shows): leave
+            // every event loop at once.
+            quitRequested = true;
+            program.closing();
+            QApplication::exit(0);
         });
         std::signal(SIGTERM, onSignal);
         std::signal(SIGINT, onSignal);
@@ -113,6 +123,9 @@ int main(int argc, char* argv[])
     std::signal(SIGPIPE, SIG_IGN);
 
     program.startUp();
+    if (quitRequested) {
+        return 0;
+    }
     window.show();
     return QApplication::exec();
 }

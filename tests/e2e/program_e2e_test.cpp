@@ -98,6 +98,8 @@ TEST_F(Program, a_port_in_use_keeps_monitoring_off_and_the_program_running)
     ASSERT_TRUE(waitFor([&] { return readFile(folder() + "/Trace.txt").find("10048") != std::string::npos; }, 10s))
         << p.output();
     EXPECT_NE(readFile(folder() + "/Trace.txt").find("CStart: Error in Winsock1: 10048 - "), std::string::npos);
+    EXPECT_TRUE(p.running()) << "the message box waits for the operator";
+    EXPECT_EQ(p.stop(), 0) << "a logout or kill ends it even while the box is open";
 }
 
 TEST_F(Program, an_uploaded_qso_reaches_the_spot_service_as_one_record)
