@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <algorithm>
+#include <cstdio>
 #include <thread>
 
 #include "e2e/e2e_support.h"
@@ -157,6 +159,60 @@ TEST_F(Program, decodes_become_spot_records_at_the_spot_service)
         "WSJT|Q9ZZZ|FN42HN|14074000|Q1CCC|EN37|FT8|-12|1520|HRD|" + v,
     };
     EXPECT_EQ(got, expected);
+}
+
+} // namespace
+} // namespace qf::e2e
+
+namespace qf::e2e {
+namespace {
+
+// Runs the sender tool and returns its standard output.
+std::string runSender(const std::string& arguments)
+{
+    const std::string cmd = std::string(QUILLFEED_SEND_BINARY) + " " + arguments + " 2>/dev/null";
+    std::string out;
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
+            out.append(buf, n);
+        }
+        ::pclose(p);
+    }
+    return out;
+}
+
+TEST_F(Program, the_sender_tools_session_and_malformed_datagrams_are_all_relayed_in_order)
+{
+    UdpPeer relay;
+    const int port = freeUdpPort();
+    prepare(readyConfig(port, relay.port()));
+    RunningProgram p(dir.path());
+    ASSERT_TRUE(waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s))
+        << p.output();
+    ASSERT_TRUE(waitFor([&] {
+        runSender("--port " + std::to_string(port) + " heartbeat");
+        return relay.receive(100ms).has_value();
+    }, 5s));
+    while (relay.receive(300ms)) {
+    }
+
+    const std::string p_ = "--port " + std::to_string(port) + " ";
+    std::string out = runSender(p_ + "raw \"\"");
+    out += runSender(p_ + "raw ADBCCBDA");
+    out += runSender(p_ + "raw ADBCCBDA00000004000000010000");
+    out += runSender(p_ + "raw ADBCCBDA0000000200000002FFFFFFFF");
+    out += runSender(p_ + "session --quick");
+    const auto lines = static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n'));
+    const auto got = relay.receiveAll(2000ms, 30s);
+    EXPECT_GE(lines, 10u) << out;
+    ASSERT_EQ(got.size(), lines) << out;
+    EXPECT_EQ(got[0], "");
+    EXPECT_EQ(got[1], std::string("\xAD\xBC\xCB\xDA", 4));
+    EXPECT_TRUE(p.running());
+    const std::string trace = readFile(folder() + "/Trace.txt");
+    EXPECT_NE(trace.find("  Message schema (4) does not correspond to WSJT-X"), std::string::npos);
 }
 
 } // namespace
