@@ -17,7 +17,7 @@ using namespace qf;
 
 // A socket that only counts: the real work of sending is the kernel's, not ours.
 class CountingSocket final : public UdpSocket {
-public:
+  public:
     int state() const override { return open_ ? 1 : 0; }
     void bind(int, bool) override { open_ = true; }
     void setRemoteHost(const std::string&) override {}
@@ -42,7 +42,7 @@ public:
     std::size_t sent = 0;
     std::size_t sentBytes = 0;
 
-private:
+  private:
     bool open_ = false;
 };
 
@@ -54,13 +54,18 @@ struct Core {
         files.files["/cfg/Quillfeed/config.ini"] =
             "[OPTIONS]\r\nUdpPort=2237\r\nMonitorOnStarup=1\r\nTrace=0\r\nMyStationId=Q9ZZZ\r\nMyLocator=FN42HN\r\n"
             "ServIP=127.0.0.1\r\nServPort=52237\r\n";
-        PlatformServices services{clock, files, dialogs, shell, regional,
+        PlatformServices services{clock,
+                                  files,
+                                  dialogs,
+                                  shell,
+                                  regional,
                                   [this] {
                                       auto s = std::make_unique<CountingSocket>();
                                       sockets.push_back(s.get());
                                       return s;
                                   },
-                                  [this] { return clock.makeTimer(); }, "/cfg"};
+                                  [this] { return clock.makeTimer(); },
+                                  "/cfg"};
         program = std::make_unique<Program>(services, std::vector<std::string>{});
         program->startUp();
         wsjtx::StatusFields s;

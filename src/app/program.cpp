@@ -27,10 +27,8 @@ struct Program::Parts {
           intake(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, s.clock, trace),
           status(*p.window_, p.state_, s.clock, trace),
           spots(*p.window_, p.state_, s.clock, s.regional, trace, *p.winsock2_, *p.timerSpots_),
-          memory(*p.window_, s.clock, s.regional, trace, spots),
-          decodes(*p.window_, p.state_, memory, trace),
-          qso(*p.window_, p.state_, trace, *p.winsock3_, s.spotServiceHost),
-          relay(*p.winsockServ_, trace)
+          memory(*p.window_, s.clock, s.regional, trace, spots), decodes(*p.window_, p.state_, memory, trace),
+          qso(*p.window_, p.state_, trace, *p.winsock3_, s.spotServiceHost), relay(*p.winsockServ_, trace)
     {
     }
     TraceWriter trace;
@@ -88,8 +86,8 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
         }
     };
     w.viewLog.onClick = [this] {
-        services_.shell.openUrl(services_.webAddress + "/callbook/info.php?Tab=LO&Force=Y&Lan=E&Callsign=" +
-                                window_->callsign.text());
+        services_.shell.openUrl(services_.webAddress +
+                                "/callbook/info.php?Tab=LO&Force=Y&Lan=E&Callsign=" + window_->callsign.text());
     };
     w.viewTrace.onClick = [this] { services_.shell.openFolder(parts_->trace.appFolder()); };
     w.trace.onClick = [this] {

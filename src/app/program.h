@@ -35,7 +35,7 @@ struct PlatformServices {
 };
 
 class Program {
-public:
+  public:
     Program(PlatformServices services, std::vector<std::string> arguments);
     ~Program();
     Program(const Program&) = delete;
@@ -60,7 +60,7 @@ public:
 
     const std::string& appFolder() const;
 
-private:
+  private:
     struct Parts;
     void store(const std::string& key, const std::string& value);
     void positionTick();

@@ -22,8 +22,7 @@ DatagramIntake::DatagramIntake(WindowModel& window, RunState& state, UdpSocket& 
 {
 }
 
-template <typename Step>
-bool DatagramIntake::step(Step&& s)
+template <typename Step> bool DatagramIntake::step(Step&& s)
 {
     return guarded(trace_, kIntakeFailurePrefix, std::forward<Step>(s));
 }

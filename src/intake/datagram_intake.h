@@ -23,7 +23,7 @@ struct MessageHandlers {
 };
 
 class DatagramIntake {
-public:
+  public:
     DatagramIntake(WindowModel& window, RunState& state, UdpSocket& receiveSocket, UdpSocket& relaySocket, Clock& clock,
                    TraceWriter& trace);
 
@@ -31,9 +31,8 @@ public:
     // The arrival event of the receive socket; the byte count is not used.
     void onArrival();
 
-private:
-    template <typename Step>
-    bool step(Step&& s);
+  private:
+    template <typename Step> bool step(Step&& s);
     void relay(const std::string& datagram);
     void dispatch(const std::string& datagram, double type, double schema);
 

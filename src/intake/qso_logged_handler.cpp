@@ -102,11 +102,11 @@ void QsoLoggedHandler::handle(const std::string& data, double schema)
     const auto step = [&](const std::function<void()>& s) { guarded(trace_, kIntakeFailurePrefix, s); };
     const QsoLogged q = readQsoLogged(data, step);
     step([&] {
-        trace_.write("  MSG_5: Sch=" + numberText(schema) + " / IdKey=" + q.idKey + " / DateOff=" + numberText(q.dateOff) +
-                     " / TimeOff=" + numberText(q.timeOff) + " / TimeSpecOff=" + numberText(q.timeSpecOff) +
-                     " / DxCall=" + q.dxCall + " / DxLoc=" + q.dxLoc + " / TxQRG=" + numberText(q.txQrg) +
-                     " / Modo=" + q.modo + " / RepSent=" + q.repSent + " / RepRcvd=" + q.repRcvd +
-                     " / TxPwr=" + q.txPwr + " / Comm=" + q.comm + " / Name=" + q.name +
+        trace_.write("  MSG_5: Sch=" + numberText(schema) + " / IdKey=" + q.idKey +
+                     " / DateOff=" + numberText(q.dateOff) + " / TimeOff=" + numberText(q.timeOff) +
+                     " / TimeSpecOff=" + numberText(q.timeSpecOff) + " / DxCall=" + q.dxCall + " / DxLoc=" + q.dxLoc +
+                     " / TxQRG=" + numberText(q.txQrg) + " / Modo=" + q.modo + " / RepSent=" + q.repSent +
+                     " / RepRcvd=" + q.repRcvd + " / TxPwr=" + q.txPwr + " / Comm=" + q.comm + " / Name=" + q.name +
                      " / DateOn=" + numberText(q.dateOn) + " / TimeOn=" + numberText(q.timeOn) +
                      " / TimeSpecOn=" + numberText(q.timeSpecOn) + " / OpCall=" + q.opCall + " / MyCall=" + q.myCall +
                      " / MyLoc=" + q.myLoc + " / ExchSent=" + q.exchSent + " / ExchRcvd=" + q.exchRcvd);

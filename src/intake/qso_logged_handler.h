@@ -42,7 +42,8 @@ struct QsoLogged {
 // Reads fields 1 to 22; a step that fails is passed to onFailure and the next one runs.
 QsoLogged readQsoLogged(const std::string& datagram, const std::function<void(const std::function<void()>&)>& step);
 
-// "QFLOG|" + version + "|A|" + own callsign + "|" + yyyymmddhhmmss + "|" + call + "|" + kHz + "|" + mode + "|" + grid + "|"
+// "QFLOG|" + version + "|A|" + own callsign + "|" + yyyymmddhhmmss + "|" + call + "|" + kHz + "|" + mode + "|" + grid +
+// "|"
 std::string qsoUploadRecord(const std::string& version, const std::string& ownCall, const std::string& dateTime,
                             const QsoLogged& q);
 
@@ -50,7 +51,7 @@ std::string qsoUploadRecord(const std::string& version, const std::string& ownCa
 std::string blankSignedNumber(long long n);
 
 class QsoLoggedHandler {
-public:
+  public:
     QsoLoggedHandler(WindowModel& window, RunState& state, TraceWriter& trace, UdpSocket& logSocket,
                      std::string spotServiceHost);
 
@@ -60,7 +61,7 @@ public:
     // Start-up: close; with the option on, the service's address; then any free local port.
     void prepareAtStartUp();
 
-private:
+  private:
     void onDataArrival(int bytesTotal);
     void onError(int code, const std::string& description);
 

@@ -42,12 +42,11 @@ void StatusHandler::handle(const std::string& data)
     step([&] { window_.mode.setCaption(mode); });
     step([&] {
         if (mode == "WSPR") {
-            window_.dx.appendLine("** Quillfeed is not for WSPR. Orbalis already take WSPR spots from the WSPR network");
+            window_.dx.appendLine(
+                "** Quillfeed is not for WSPR. Orbalis already take WSPR spots from the WSPR network");
         }
     });
-    step([&] {
-        trace_.write("  MSG_1: QRG=" + window_.qrg.caption() + " / Mode=" + mode + " (" + note + ")");
-    });
+    step([&] { trace_.write("  MSG_1: QRG=" + window_.qrg.caption() + " / Mode=" + mode + " (" + note + ")"); });
 }
 
 } // namespace qf

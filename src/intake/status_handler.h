@@ -12,11 +12,11 @@
 namespace qf {
 
 class StatusHandler {
-public:
+  public:
     StatusHandler(WindowModel& window, RunState& state, Clock& clock, TraceWriter& trace);
     void handle(const std::string& datagram);
 
-private:
+  private:
     WindowModel& window_;
     RunState& state_;
     Clock& clock_;

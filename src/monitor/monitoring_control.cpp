@@ -72,9 +72,9 @@ void MonitoringControl::start()
                                  " is in use. Make sure that another copy of Quillfeed is not already running and "
                                  "that no other application is using that port");
         } else if (f.code == kAddressInUse) {
-            dialogs_.showMessage("UDP port " + port +
-                                 " is in use. Make sure that Quillfeed is the first program that joins multicast group " +
-                                 group);
+            dialogs_.showMessage(
+                "UDP port " + port +
+                " is in use. Make sure that Quillfeed is the first program that joins multicast group " + group);
         } else {
             dialogs_.showMessage(failureLine("Error in socket bind: ", f.code, f.description));
         }

@@ -13,7 +13,7 @@
 namespace qf {
 
 class MonitoringControl {
-public:
+  public:
     MonitoringControl(WindowModel& window, RunState& state, UdpSocket& receiveSocket, UdpSocket& relaySocket,
                       Timer& watchdog, Clock& clock, Dialogs& dialogs, TraceWriter& trace);
 
@@ -21,7 +21,7 @@ public:
     void clickStart();
     void watchdogTick();
 
-private:
+  private:
     void start();
     void stop();
     void relaySetUp();

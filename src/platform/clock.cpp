@@ -27,8 +27,8 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b)
 
 std::int64_t toSeconds(const DateTime& t)
 {
-    return daysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) * 86400 +
-           t.hour * 3600 + t.minute * 60 + t.second;
+    return daysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day)) * 86400 + t.hour * 3600 +
+           t.minute * 60 + t.second;
 }
 
 DateTime fromSeconds(std::int64_t seconds)

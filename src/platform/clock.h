@@ -25,7 +25,7 @@ std::int64_t wholeMinutesBetween(const DateTime& from, const DateTime& to);
 std::int64_t secondsBetween(const DateTime& from, const DateTime& to);
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual DateTime now() = 0;
     // The millisecond field (0..999) of a separate reading of the system time.

@@ -6,7 +6,7 @@
 namespace qf {
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     virtual void showMessage(const std::string& text) = 0;
     virtual bool askYesNo(const std::string& text) = 0;

@@ -9,7 +9,7 @@ namespace qf {
 enum class AppendResult { Ok, PathNotFound, Failed };
 
 class FileSystem {
-public:
+  public:
     virtual ~FileSystem() = default;
     virtual bool directoryExists(const std::string& path) = 0;
     virtual bool createDirectory(const std::string& path) = 0;

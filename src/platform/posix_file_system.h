@@ -6,7 +6,7 @@
 namespace qf {
 
 class PosixFileSystem final : public FileSystem {
-public:
+  public:
     bool directoryExists(const std::string& path) override;
     bool createDirectory(const std::string& path) override;
     bool fileExists(const std::string& path) override;

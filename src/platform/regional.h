@@ -8,7 +8,7 @@
 namespace qf {
 
 class Regional {
-public:
+  public:
     virtual ~Regional() = default;
     virtual std::string dateSeparator() const = 0;
     virtual std::string timeSeparator() const = 0;

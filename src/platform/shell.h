@@ -6,7 +6,7 @@
 namespace qf {
 
 class Shell {
-public:
+  public:
     virtual ~Shell() = default;
     virtual void openUrl(const std::string& url) = 0;
     virtual void openFolder(const std::string& path) = 0;

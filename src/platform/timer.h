@@ -6,7 +6,7 @@
 namespace qf {
 
 class Timer {
-public:
+  public:
     virtual ~Timer() = default;
     // Changing the interval of an enabled timer restarts its countdown.
     virtual void setInterval(int ms) = 0;

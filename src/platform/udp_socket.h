@@ -9,7 +9,7 @@
 namespace qf {
 
 class UdpSocket {
-public:
+  public:
     virtual ~UdpSocket() = default;
 
     virtual int state() const = 0;

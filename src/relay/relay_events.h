@@ -10,10 +10,10 @@
 namespace qf {
 
 class RelayEvents {
-public:
+  public:
     RelayEvents(UdpSocket& relaySocket, TraceWriter& trace);
 
-private:
+  private:
     void onDataArrival(int bytesTotal);
     void onError(int code, const std::string& description);
 

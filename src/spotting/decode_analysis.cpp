@@ -83,9 +83,10 @@ Classification classifyText(const std::string& text)
 {
     const auto spaces = static_cast<int>(std::count(text.begin(), text.end(), ' '));
     Classification c;
-    static constexpr std::string_view directed[] = {"CQ DX ", "CQ AF ", "CQ AS ", "CQ EU ", "CQ NA ", "CQ SA ", "CQ WW "};
-    const bool isDirected = std::any_of(std::begin(directed), std::end(directed),
-                                        [&](std::string_view p) { return startsWith(text, p); });
+    static constexpr std::string_view directed[] = {"CQ DX ", "CQ AF ", "CQ AS ", "CQ EU ",
+                                                    "CQ NA ", "CQ SA ", "CQ WW "};
+    const bool isDirected =
+        std::any_of(std::begin(directed), std::end(directed), [&](std::string_view p) { return startsWith(text, p); });
     if (isDirected || startsWith(text, "CQ TEST ") || startsWith(text, "CQ CMSH ")) {
         c.kind = isDirected ? "DX" : "CQ";
         if (spaces == 2) {
@@ -222,7 +223,8 @@ void DecodeAnalysis::handle(const std::string& data, double schema)
         }
     }
 
-    const bool report = c.kind == "CQ" || c.kind == "QRZ" || c.kind == "DX" || (c.kind == "HRD" && !window_.soloCQ.checked());
+    const bool report =
+        c.kind == "CQ" || c.kind == "QRZ" || c.kind == "DX" || (c.kind == "HRD" && !window_.soloCQ.checked());
     if (!report) {
         return;
     }

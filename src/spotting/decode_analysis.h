@@ -29,11 +29,11 @@ struct Classification {
 Classification classifyText(const std::string& text);
 
 class DecodeAnalysis {
-public:
+  public:
     DecodeAnalysis(WindowModel& window, RunState& state, StationMemory& memory, TraceWriter& trace);
     void handle(const std::string& datagram, double schema);
 
-private:
+  private:
     WindowModel& window_;
     RunState& state_;
     StationMemory& memory_;

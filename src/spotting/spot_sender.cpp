@@ -28,9 +28,9 @@ void SpotSender::sendSpot(const HeardStation& s)
     const std::string& ownCall = window_.callsign.text();
     const std::string& ownLocator = window_.locator.text();
     if (trace_.enabled()) {
-        trace_.write("    Sending spot " + count + " to Orbalis: OMID=" + ownCall + ",OMLOC=" + ownLocator + ",QRG=" + q +
-                     ",TXID=" + s.call + ",MODE=" + s.mode + ",SNR=" + snr + ",DF=" + df + ",CQ=" + s.kind +
-                     ",VER=" + state_.versionText);
+        trace_.write("    Sending spot " + count + " to Orbalis: OMID=" + ownCall + ",OMLOC=" + ownLocator +
+                     ",QRG=" + q + ",TXID=" + s.call + ",MODE=" + s.mode + ",SNR=" + snr + ",DF=" + df +
+                     ",CQ=" + s.kind + ",VER=" + state_.versionText);
     }
 
     auto step = [&](auto&& f) { return guarded(trace_, "    ** SendSpot Error ", f); };
@@ -49,8 +49,8 @@ void SpotSender::sendSpot(const HeardStation& s)
 std::string SpotSender::paneLine(const HeardStation& s, const std::string& q, const std::string& snr,
                                  const std::string& df)
 {
-    return dateTimeText(regional_, clock_.now(), true) + " - " + s.call + " " + s.kind + " on " + q + " in " +
-           s.mode + " (SNR=" + snr + ", DF=" + df + ")";
+    return dateTimeText(regional_, clock_.now(), true) + " - " + s.call + " " + s.kind + " on " + q + " in " + s.mode +
+           " (SNR=" + snr + ", DF=" + df + ")";
 }
 
 void SpotSender::addSpotLine(const std::string& line)

@@ -31,7 +31,7 @@ struct HeardStation {
 };
 
 class SpotSender {
-public:
+  public:
     SpotSender(WindowModel& window, RunState& state, Clock& clock, Regional& regional, TraceWriter& trace,
                UdpSocket& spotSocket, Timer& drainTimer);
 
@@ -45,9 +45,8 @@ public:
 
     const std::vector<std::string>& queue() const { return queue_; }
 
-private:
-    std::string paneLine(const HeardStation& s, const std::string& q, const std::string& snr,
-                         const std::string& df);
+  private:
+    std::string paneLine(const HeardStation& s, const std::string& q, const std::string& snr, const std::string& df);
     void armDrainTimer();
 
     WindowModel& window_;

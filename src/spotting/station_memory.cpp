@@ -34,8 +34,8 @@ std::size_t StationMemory::storeNew(const HeardStation& s, std::int64_t now)
     // Full: the station spotted longest ago makes room, so new stations are still spotted.
     const std::size_t n = byLastSpot_.begin()->second;
     Entry& old = entries_[n];
-    trace_.write("  >>> Station memory full: Callsign " + old.call + " at Ind=" + std::to_string(n) +
-                 " replaced by " + s.call + " >>>");
+    trace_.write("  >>> Station memory full: Callsign " + old.call + " at Ind=" + std::to_string(n) + " replaced by " +
+                 s.call + " >>>");
     byLastSpot_.erase(byLastSpot_.begin());
     index_.erase(old.call);
     old = Entry{s.call, now, s.locator};
@@ -52,8 +52,8 @@ void StationMemory::reportStation(const HeardStation& s)
         const std::size_t n = storeNew(s, now);
         spots_.sendSpot(s);
         if (trace_.enabled()) {
-            trace_.write("  >>> New Callsign " + s.call + " to array. Ind=" + std::to_string(n) +
-                         ", Loc=" + s.locator + " >>>");
+            trace_.write("  >>> New Callsign " + s.call + " to array. Ind=" + std::to_string(n) + ", Loc=" + s.locator +
+                         " >>>");
         }
         return;
     }

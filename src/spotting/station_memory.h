@@ -18,7 +18,7 @@
 namespace qf {
 
 class StationMemory {
-public:
+  public:
     // The index is a 16-bit number: at most this many stations are remembered.
     static constexpr std::size_t kCapacity = 32768;
 
@@ -34,7 +34,7 @@ public:
 
     void reportStation(const HeardStation& s);
 
-private:
+  private:
     struct Entry {
         std::string call;
         std::int64_t lastSpot;

@@ -14,8 +14,7 @@ namespace qf {
 std::string failureLine(std::string_view prefix, int code, std::string_view description);
 
 // Runs one step; returns false when it failed (after tracing the failure).
-template <typename Step>
-bool guarded(TraceWriter& trace, std::string_view prefix, Step&& step)
+template <typename Step> bool guarded(TraceWriter& trace, std::string_view prefix, Step&& step)
 {
     try {
         step();

@@ -19,7 +19,7 @@ std::string appFolderFrom(std::string configFolder);
 std::string traceMilliseconds(int ms);
 
 class TraceWriter {
-public:
+  public:
     TraceWriter(WindowModel& window, FileSystem& files, Clock& clock, Regional& regional);
 
     void setAppFolder(std::string folder) { appFolder_ = std::move(folder); }
@@ -36,7 +36,7 @@ public:
     // storeSetting writes the "Trace" key.
     void traceClicked(bool isLoading, const std::function<void(const std::string&)>& storeSetting);
 
-private:
+  private:
     WindowModel& window_;
     FileSystem& files_;
     Clock& clock_;

@@ -40,8 +40,10 @@ class WindowModel;
 
 // A text field: its text and whether it is enabled. Losing the focus runs onLostFocus.
 class TextField {
-public:
-    TextField(WindowModel& owner, Element id, std::size_t maxLength = 0) : owner_(owner), id_(id), maxLength_(maxLength) {}
+  public:
+    TextField(WindowModel& owner, Element id, std::size_t maxLength = 0) : owner_(owner), id_(id), maxLength_(maxLength)
+    {
+    }
     const std::string& text() const { return text_; }
     void setText(std::string text);
     bool enabled() const { return enabled_; }
@@ -55,7 +57,7 @@ public:
     }
     std::function<void()> onLostFocus;
 
-private:
+  private:
     WindowModel& owner_;
     Element id_;
     std::size_t maxLength_;
@@ -65,14 +67,16 @@ private:
 
 // A check box. A change of value, by the operator or in code, raises onClick.
 class CheckBox {
-public:
-    CheckBox(WindowModel& owner, Element id, std::string caption) : owner_(owner), id_(id), caption_(std::move(caption)) {}
+  public:
+    CheckBox(WindowModel& owner, Element id, std::string caption) : owner_(owner), id_(id), caption_(std::move(caption))
+    {
+    }
     bool checked() const { return checked_; }
     void setChecked(bool checked);
     const std::string& caption() const { return caption_; }
     std::function<void()> onClick;
 
-private:
+  private:
     WindowModel& owner_;
     Element id_;
     std::string caption_;
@@ -80,20 +84,22 @@ private:
 };
 
 class Label {
-public:
+  public:
     Label(WindowModel& owner, Element id, std::string caption) : owner_(owner), id_(id), caption_(std::move(caption)) {}
     const std::string& caption() const { return caption_; }
     void setCaption(std::string caption);
 
-private:
+  private:
     WindowModel& owner_;
     Element id_;
     std::string caption_;
 };
 
 class Button {
-public:
-    Button(WindowModel& owner, Element id, std::string caption) : owner_(owner), id_(id), caption_(std::move(caption)) {}
+  public:
+    Button(WindowModel& owner, Element id, std::string caption) : owner_(owner), id_(id), caption_(std::move(caption))
+    {
+    }
     const std::string& caption() const { return caption_; }
     void setCaption(std::string caption);
     void click()
@@ -104,7 +110,7 @@ public:
     }
     std::function<void()> onClick;
 
-private:
+  private:
     WindowModel& owner_;
     Element id_;
     std::string caption_;
@@ -113,7 +119,7 @@ private:
 // A read-only multi-line pane. Writers append; the view is told what was appended, so it
 // never has to lay out the whole text again for one line.
 class Pane {
-public:
+  public:
     Pane() = default;
     const std::string& text() const { return text_; }
     std::size_t length() const { return text_.size(); }
@@ -136,13 +142,13 @@ public:
     // Told of every change: (true, "") after a clear, (false, text) after an append.
     std::function<void(bool cleared, const std::string& appended)> onChange;
 
-private:
+  private:
     std::string text_;
     std::size_t caret_ = 0;
 };
 
 class WindowModel {
-public:
+  public:
     WindowModel();
     WindowModel(const WindowModel&) = delete;
     WindowModel& operator=(const WindowModel&) = delete;
@@ -193,7 +199,7 @@ public:
         }
     }
 
-private:
+  private:
     int top_ = 0;
     int left_ = 0;
 };

@@ -10,9 +10,10 @@ TEST(StartUp, first_run_creates_the_folder_and_the_default_file_in_order)
     ProgramHarness h;
     h.program->startUp();
     EXPECT_TRUE(h.files.directoryExists(kAppFolder));
-    EXPECT_EQ(h.files.files.at(kConfigPath),
-              "[OPTIONS]\r\nUdpPort=2237\r\nMonitorOnStarup=0\r\nTrace=0\r\nMyStationId=\r\nMyLocator=\r\n"
-              "MulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=52237\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\n");
+    EXPECT_EQ(
+        h.files.files.at(kConfigPath),
+        "[OPTIONS]\r\nUdpPort=2237\r\nMonitorOnStarup=0\r\nTrace=0\r\nMyStationId=\r\nMyLocator=\r\n"
+        "MulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=52237\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\n");
     WindowModel& w = h.window();
     EXPECT_EQ(w.caption, "Quillfeed - V 2.16");
     EXPECT_EQ(w.udpPort.text(), "2237");

@@ -186,7 +186,9 @@ int RunningProgram::stop()
             pid_ = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
-        struct timespec ts {0, 20 * 1000 * 1000};
+        struct timespec ts {
+            0, 20 * 1000 * 1000
+        };
         nanosleep(&ts, nullptr);
     }
     ::kill(pid_, SIGKILL);

@@ -11,20 +11,20 @@ namespace qf::e2e {
 
 // A temporary folder, removed with everything in it at the end.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 
 // A UDP socket on 127.0.0.1: a listener on a given or free port, and a sender.
 class UdpPeer {
-public:
+  public:
     explicit UdpPeer(int port = 0);
     ~UdpPeer();
     UdpPeer(const UdpPeer&) = delete;
@@ -35,7 +35,7 @@ public:
     // Everything that arrives until nothing has come for `quiet` (or `total` has passed).
     std::vector<std::string> receiveAll(std::chrono::milliseconds quiet, std::chrono::milliseconds total) const;
 
-private:
+  private:
     int fd_ = -1;
     int port_ = 0;
 };
@@ -47,15 +47,16 @@ std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& bytes);
 
 // True once pred() holds, checking every 20 ms up to the deadline.
-template <typename Pred>
-bool waitFor(Pred pred, std::chrono::milliseconds timeout)
+template <typename Pred> bool waitFor(Pred pred, std::chrono::milliseconds timeout)
 {
     const auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
         if (pred()) {
             return true;
         }
-        struct timespec ts {0, 20 * 1000 * 1000};
+        struct timespec ts {
+            0, 20 * 1000 * 1000
+        };
         nanosleep(&ts, nullptr);
     }
     return pred();
@@ -63,7 +64,7 @@ bool waitFor(Pred pred, std::chrono::milliseconds timeout)
 
 // The real quillfeed, started offscreen with XDG_CONFIG_HOME set; killed at the end.
 class RunningProgram {
-public:
+  public:
     // platform: the Qt platform plug-in ("offscreen", or "xcb" with DISPLAY set).
     RunningProgram(const std::string& configHome, std::vector<std::string> args = {},
                    const std::string& platform = "offscreen");
@@ -75,7 +76,7 @@ public:
     int stop();
     const std::string& output();
 
-private:
+  private:
     int pid_ = -1;
     std::string outputPath_;
     std::string output_;

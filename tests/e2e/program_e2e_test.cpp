@@ -14,7 +14,7 @@ namespace {
 using namespace std::chrono_literals;
 
 class Program : public ::testing::Test {
-protected:
+  protected:
     std::string folder() const { return dir.path() + "/Quillfeed"; }
     void prepare(const std::string& config)
     {
@@ -41,9 +41,10 @@ TEST_F(Program, first_run_creates_the_folder_and_the_twelve_keys_in_order)
 {
     RunningProgram p(dir.path());
     ASSERT_TRUE(waitFor([&] { return !readFile(folder() + "/config.ini").empty(); }, 10s)) << p.output();
-    EXPECT_EQ(readFile(folder() + "/config.ini"),
-              "[OPTIONS]\r\nUdpPort=2237\r\nMonitorOnStarup=0\r\nTrace=0\r\nMyStationId=\r\nMyLocator=\r\n"
-              "MulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=52237\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\n");
+    EXPECT_EQ(
+        readFile(folder() + "/config.ini"),
+        "[OPTIONS]\r\nUdpPort=2237\r\nMonitorOnStarup=0\r\nTrace=0\r\nMyStationId=\r\nMyLocator=\r\n"
+        "MulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=52237\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\n");
     EXPECT_TRUE(p.running());
     EXPECT_EQ(p.stop(), 0);
 }
@@ -54,7 +55,8 @@ TEST_F(Program, auto_start_relays_every_datagram_unchanged_and_in_order)
     const int port = freeUdpPort();
     prepare(readyConfig(port, relay.port()));
     RunningProgram p(dir.path());
-    ASSERT_TRUE(waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s))
+    ASSERT_TRUE(
+        waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s))
         << p.output();
 
     UdpPeer sender;
@@ -74,10 +76,12 @@ TEST_F(Program, auto_start_relays_every_datagram_unchanged_and_in_order)
         sent.push_back(wsjtx::decodeMessage(d));
     }
     // A little ahead of the relay listener, in case the bind is still in progress.
-    ASSERT_TRUE(waitFor([&] {
-        sender.sendTo(port, sent[0]);
-        return relay.receive(100ms).has_value();
-    }, 5s));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            sender.sendTo(port, sent[0]);
+            return relay.receive(100ms).has_value();
+        },
+        5s));
     for (const auto& d : sent) {
         sender.sendTo(port, d);
     }
@@ -115,7 +119,8 @@ TEST_F(Program, an_uploaded_qso_reaches_the_spot_service_as_one_record)
     config.replace(config.find("LogUpload=0"), 11, "LogUpload=1");
     prepare(config);
     RunningProgram p(dir.path());
-    ASSERT_TRUE(waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s));
+    ASSERT_TRUE(
+        waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s));
     UdpPeer sender;
     sender.sendTo(port, wsjtx::qsoLoggedMessage({}));
     const auto got = service->receiveAll(1500ms, 10s);
@@ -137,19 +142,22 @@ TEST_F(Program, decodes_become_spot_records_at_the_spot_service)
     std::this_thread::sleep_for(1s);
     sender.sendTo(port, wsjtx::statusMessage({}));
     std::this_thread::sleep_for(16500ms);
-    const char* texts[] = {"CQ Q1AAA FN42", "CQ DX Q1BBB IN80", "Q9ZZZ Q1CCC EN37", "CQ Q1AAA FN42", "Q1DDD Q1EEE RR73"};
+    const char* texts[] = {"CQ Q1AAA FN42", "CQ DX Q1BBB IN80", "Q9ZZZ Q1CCC EN37", "CQ Q1AAA FN42",
+                           "Q1DDD Q1EEE RR73"};
     for (const char* t : texts) {
         wsjtx::DecodeFields d;
         d.message = t;
         sender.sendTo(port, wsjtx::decodeMessage(d));
     }
     std::vector<std::string> got;
-    waitFor([&] {
-        if (auto d = service->receive(200ms)) {
-            got.push_back(*d);
-        }
-        return got.size() >= 3;
-    }, 55s);
+    waitFor(
+        [&] {
+            if (auto d = service->receive(200ms)) {
+                got.push_back(*d);
+            }
+            return got.size() >= 3;
+        },
+        55s);
     const auto more = service->receiveAll(1000ms, 2s);
     got.insert(got.end(), more.begin(), more.end());
     const std::string v = QUILLFEED_TEST_VERSION;
@@ -189,12 +197,15 @@ TEST_F(Program, the_sender_tools_session_and_malformed_datagrams_are_all_relayed
     const int port = freeUdpPort();
     prepare(readyConfig(port, relay.port()));
     RunningProgram p(dir.path());
-    ASSERT_TRUE(waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s))
+    ASSERT_TRUE(
+        waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s))
         << p.output();
-    ASSERT_TRUE(waitFor([&] {
-        runSender("--port " + std::to_string(port) + " heartbeat");
-        return relay.receive(100ms).has_value();
-    }, 5s));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            runSender("--port " + std::to_string(port) + " heartbeat");
+            return relay.receive(100ms).has_value();
+        },
+        5s));
     while (relay.receive(300ms)) {
     }
 

@@ -25,7 +25,7 @@ bool onPath(const char* tool)
 
 // An X server of its own on a free display number, for as long as the test runs.
 class VirtualDisplay {
-public:
+  public:
     VirtualDisplay()
     {
         for (int n = 90; n < 110 && pid_ < 0; ++n) {
@@ -35,8 +35,14 @@ public:
             name_ = ":" + std::to_string(n);
             std::string xvfb = "Xvfb";
             std::string screen = "1024x768x24";
-            std::vector<char*> argv{xvfb.data(), name_.data(), const_cast<char*>("-screen"), const_cast<char*>("0"),
-                                    screen.data(), const_cast<char*>("-nolisten"), const_cast<char*>("tcp"), nullptr};
+            std::vector<char*> argv{xvfb.data(),
+                                    name_.data(),
+                                    const_cast<char*>("-screen"),
+                                    const_cast<char*>("0"),
+                                    screen.data(),
+                                    const_cast<char*>("-nolisten"),
+                                    const_cast<char*>("tcp"),
+                                    nullptr};
             if (posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, argv.data(), environ) != 0) {
                 pid_ = -1;
             }
@@ -52,7 +58,7 @@ public:
     }
     const std::string& name() const { return name_; }
 
-private:
+  private:
     pid_t pid_ = -1;
     std::string name_;
 };
@@ -70,7 +76,8 @@ TEST(Window, moving_the_window_stores_top_and_left_within_a_second)
 
     ::setenv("DISPLAY", display.name().c_str(), 1);
     RunningProgram program(dir.path(), {}, "xcb");
-    const std::string find = "DISPLAY=" + display.name() + " xdotool search --sync --name 'Quillfeed - V' >/dev/null 2>&1";
+    const std::string find =
+        "DISPLAY=" + display.name() + " xdotool search --sync --name 'Quillfeed - V' >/dev/null 2>&1";
     ASSERT_TRUE(waitFor([&] { return std::system(find.c_str()) == 0; }, 10s)) << program.output();
     std::this_thread::sleep_for(500ms);
     EXPECT_NE(readFile(config).find("Top=300\r\nLeft=450\r\n"), std::string::npos) << "the stored position is applied";
@@ -78,7 +85,8 @@ TEST(Window, moving_the_window_stores_top_and_left_within_a_second)
     const std::string move =
         "DISPLAY=" + display.name() + " xdotool search --name 'Quillfeed - V' windowmove 200 100 >/dev/null 2>&1";
     ASSERT_EQ(std::system(move.c_str()), 0);
-    EXPECT_TRUE(waitFor([&] { return readFile(config).find("Top=1500\r\nLeft=3000\r\n") != std::string::npos; }, 1000ms))
+    EXPECT_TRUE(
+        waitFor([&] { return readFile(config).find("Top=1500\r\nLeft=3000\r\n") != std::string::npos; }, 1000ms))
         << readFile(config);
     EXPECT_EQ(program.stop(), 0);
 }

@@ -15,7 +15,7 @@ namespace qf::test {
 class FakeClock;
 
 class FakeTimer final : public Timer {
-public:
+  public:
     explicit FakeTimer(FakeClock& clock) : clock_(clock) {}
     void setInterval(int ms) override;
     int interval() const override { return interval_; }
@@ -23,7 +23,7 @@ public:
     bool enabled() const override { return enabled_; }
     std::int64_t dueMs() const { return dueMs_; }
 
-private:
+  private:
     friend class FakeClock;
     FakeClock& clock_;
     int interval_ = 0;
@@ -32,7 +32,7 @@ private:
 };
 
 class FakeClock final : public Clock {
-public:
+  public:
     explicit FakeClock(DateTime start = DateTime{2026, 12, 7, 10, 0, 0}) : nowMs_(toSeconds(start) * 1000) {}
 
     DateTime now() override { return fromSeconds(floorDiv(nowMs_, 1000)); }
@@ -56,7 +56,8 @@ public:
         for (;;) {
             FakeTimer* next = nullptr;
             for (FakeTimer* t : timers_) {
-                if (t->enabled_ && t->interval_ > 0 && t->dueMs_ <= end && (next == nullptr || t->dueMs_ < next->dueMs_)) {
+                if (t->enabled_ && t->interval_ > 0 && t->dueMs_ <= end &&
+                    (next == nullptr || t->dueMs_ < next->dueMs_)) {
                     next = t;
                 }
             }
@@ -83,7 +84,7 @@ public:
 
     std::int64_t sleptMs = 0;
 
-private:
+  private:
     friend class FakeTimer;
     static std::int64_t floorDiv(std::int64_t a, std::int64_t b)
     {

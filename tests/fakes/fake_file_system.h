@@ -10,7 +10,7 @@
 namespace qf::test {
 
 class FakeFileSystem final : public FileSystem {
-public:
+  public:
     bool directoryExists(const std::string& path) override { return dirs.count(path) != 0; }
     bool createDirectory(const std::string& path) override
     {

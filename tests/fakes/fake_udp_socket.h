@@ -12,7 +12,7 @@
 namespace qf::test {
 
 class FakeUdpSocket final : public UdpSocket {
-public:
+  public:
     struct Sent {
         std::string host;
         int port;
@@ -102,7 +102,7 @@ public:
     bool reuse = false;
     int localPort() const { return localPort_; }
 
-private:
+  private:
     bool open_ = false;
     int localPort_ = -1;
     std::string remoteHost_;

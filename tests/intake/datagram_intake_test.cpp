@@ -8,7 +8,7 @@ namespace {
 using wsjtx::DatagramBuilder;
 
 class Intake : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         h.readyOperator();
@@ -70,10 +70,12 @@ TEST_F(Intake, header_checks_name_what_they_found)
         {"bad magic", "ABCDEFGH", "Message ID (41 42 43 44) does not correspond to WSJT-X", "ABCDEFGH"},
         {"short magic", std::string("\xAD\xBC", 2), "Message ID (AD BC) does not correspond to WSJT-X", ""},
         {"magic only", std::string("\xAD\xBC\xCB\xDA", 4), "Message schema (0) does not correspond to WSJT-X", ""},
-        {"schema cut short", std::string("\xAD\xBC\xCB\xDA\x00\x04", 6), "Message schema (4) does not correspond to WSJT-X", ""},
+        {"schema cut short", std::string("\xAD\xBC\xCB\xDA\x00\x04", 6),
+         "Message schema (4) does not correspond to WSJT-X", ""},
         {"schema 4", DatagramBuilder().header(4, 1, "WSJT-X"), "Message schema (4) does not correspond to WSJT-X", ""},
         {"schema 0", DatagramBuilder().header(0, 1, "WSJT-X"), "Message schema (0) does not correspond to WSJT-X", ""},
-        {"schema -1", DatagramBuilder().u32(wsjtx::kMagic).i32(-1), "Message schema (-1) does not correspond to WSJT-X", ""},
+        {"schema -1", DatagramBuilder().u32(wsjtx::kMagic).i32(-1), "Message schema (-1) does not correspond to WSJT-X",
+         ""},
     };
     for (const auto& row : rows) {
         h.window().dx.clear();
@@ -95,9 +97,15 @@ TEST_F(Intake, discarded_types_are_marked_in_the_raw_pane_and_traced)
 
 TEST_F(Intake, raw_pane_shows_the_printable_form_trimmed)
 {
-    h.receive(std::string("  A\x01" "B\xE9  ", 8));
+    h.receive(std::string("  A\x01"
+                          "B\xE9  ",
+                          8));
     EXPECT_EQ(h.window().log.text(), "\r\nA B");
-    EXPECT_TRUE(h.traced("Rcvd *" + std::string("  A\x01" "B\xE9  ", 8) + "*"));
+    EXPECT_TRUE(h.traced("Rcvd *" +
+                         std::string("  A\x01"
+                                     "B\xE9  ",
+                                     8) +
+                         "*"));
     EXPECT_TRUE(h.traced("  [20 20 41 01 42 E9 20 20]"));
 }
 

@@ -6,7 +6,7 @@ namespace qf::test {
 namespace {
 
 class Monitoring : public ::testing::Test {
-protected:
+  protected:
     void start(const std::string& extra = "")
     {
         h.readyOperator(extra);
@@ -162,8 +162,9 @@ TEST_F(Monitoring, relay_set_up_errors_are_traced_without_a_box)
     EXPECT_EQ(w().start.caption(), kStopCaption);
     EXPECT_TRUE(h.dialogs.messages.empty());
     const auto lines = h.traceLines();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
-                            [](const std::string& l) { return l.rfind("CStart: Error in WinsockServ: 10022 - ", 0) == 0; }));
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& l) {
+        return l.rfind("CStart: Error in WinsockServ: 10022 - ", 0) == 0;
+    }));
 }
 
 TEST_F(Monitoring, watchdog_restarts_after_more_than_five_minute_boundaries)

@@ -21,18 +21,23 @@ inline constexpr const char* kConfigPath = "/home/op/.config/Quillfeed/config.in
 inline constexpr const char* kTracePath = "/home/op/.config/Quillfeed/Trace.txt";
 
 class ProgramHarness {
-public:
+  public:
     explicit ProgramHarness(std::vector<std::string> args = {}, DateTime start = DateTime{2026, 12, 7, 10, 0, 0})
         : clock(start)
     {
         files.dirs.insert(kConfigFolder);
-        PlatformServices services{clock, files, dialogs, shell, regional,
+        PlatformServices services{clock,
+                                  files,
+                                  dialogs,
+                                  shell,
+                                  regional,
                                   [this] {
                                       auto s = std::make_unique<FakeUdpSocket>();
                                       sockets.push_back(s.get());
                                       return s;
                                   },
-                                  [this] { return clock.makeTimer(); }, kConfigFolder};
+                                  [this] { return clock.makeTimer(); },
+                                  kConfigFolder};
         services.spotServiceHost = "spots.test";
         services.webAddress = "https://orbalis.test";
         services.versionText = "2.16";

@@ -23,7 +23,7 @@ enum MessageType : std::int32_t {
 };
 
 class DatagramBuilder {
-public:
+  public:
     DatagramBuilder& u8(std::uint8_t v)
     {
         bytes_ += static_cast<char>(v);
@@ -79,15 +79,14 @@ public:
     const std::string& bytes() const { return bytes_; }
     operator std::string() const { return bytes_; }
 
-private:
+  private:
     std::string bytes_;
 };
 
 // The Julian day number that QDate puts on the wire; 0 for a date that does not exist.
 inline std::uint64_t julianDay(int year, unsigned month, unsigned day)
 {
-    const std::chrono::year_month_day date{std::chrono::year{year}, std::chrono::month{month},
-                                           std::chrono::day{day}};
+    const std::chrono::year_month_day date{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
     if (!date.ok()) {
         return 0;
     }
