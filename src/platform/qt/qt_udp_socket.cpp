@@ -131,10 +131,10 @@ void QtUdpSocket::bind(int localPort, bool reuseAddress)
     if (fd_ >= 0) {
         fail({kInvalidSocketArgument, "Invalid argument (socket already open)"});
     }
-    open(localPort, reuseAddress);
+    open(localPort, reuseAddress, true);
 }
 
-void QtUdpSocket::open(int localPort, bool reuseAddress)
+void QtUdpSocket::open(int localPort, bool reuseAddress, bool receiving)
 {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
@@ -144,7 +144,11 @@ void QtUdpSocket::open(int localPort, bool reuseAddress)
         const int on = 1;
         (void)::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     }
-    enlargeReceiveBuffer(fd);
+    // A socket reopened to send gets nothing but error reports; sparing it two system calls counts
+    // when every relayed datagram reopens one.
+    if (receiving) {
+        enlargeReceiveBuffer(fd);
+    }
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_ANY);
@@ -159,13 +163,45 @@ void QtUdpSocket::open(int localPort, bool reuseAddress)
     connected_ = false;
     reading_ = false;
     paused_ = false;
-    notifier_ = new QSocketNotifier(fd, QSocketNotifier::Read, context_.get());
+    if (receiving) {
+        watch();
+    } else {
+        watchSoon();
+    }
+}
+
+void QtUdpSocket::watch()
+{
+    notifier_ = new QSocketNotifier(fd_, QSocketNotifier::Read, context_.get());
     QObject::connect(notifier_, &QSocketNotifier::activated, context_.get(),
                      [this, alive = std::weak_ptr<char>(alive_)] {
                          if (!alive.expired()) {
                              readReady();
                          }
                      });
+}
+
+// A socket opened to send is watched for error reports, and the event loop delivers them only once
+// the running handler returns: a relay that reopens its socket for every datagram of a burst then
+// registers one notifier per burst instead of one per datagram.
+void QtUdpSocket::watchSoon()
+{
+    if (watchPending_) {
+        return;
+    }
+    watchPending_ = true;
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [this, alive = std::weak_ptr<char>(alive_)] {
+            if (alive.expired()) {
+                return;
+            }
+            watchPending_ = false;
+            if (fd_ >= 0 && notifier_ == nullptr) {
+                watch();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void QtUdpSocket::releaseNotifier()
@@ -259,7 +295,7 @@ void QtUdpSocket::sendData(const std::string& bytes)
         }
     }
     if (fd_ < 0) {
-        open(0, false);
+        open(0, false, false);
     }
     if (address) {
         transmit(*address, remotePort_, bytes);
@@ -274,7 +310,7 @@ void QtUdpSocket::sendData(const std::string& bytes)
 void QtUdpSocket::transmit(in_addr_t address, int port, const std::string& bytes)
 {
     if (fd_ < 0) {
-        open(0, false);
+        open(0, false, false);
     }
     takeAsyncError();
     // Connected, so that Linux reports a closed far port (ICMP) back to this socket.

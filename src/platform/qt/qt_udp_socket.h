@@ -61,7 +61,10 @@ class QtUdpSocket final : public UdpSocket {
     };
     class Dispatch;
 
-    void open(int localPort, bool reuseAddress);
+    // Only a socket bound to receive gets the large receive queue.
+    void open(int localPort, bool reuseAddress, bool receiving);
+    void watch();
+    void watchSoon();
     void releaseNotifier();
     void readReady();
     void resumeReading();
@@ -82,6 +85,7 @@ class QtUdpSocket final : public UdpSocket {
     int dispatchDepth_ = 0;
     bool reading_ = false;
     bool paused_ = false;
+    bool watchPending_ = false;
     unsigned taken_ = 0;
     std::vector<char> buffer_;
 
