@@ -346,11 +346,12 @@ void MainWindow::setTabOrder()
 
 void MainWindow::connectModel()
 {
-    for (const Element id : {Element::Caption, Element::TBCallsign, Element::TBLocator, Element::TBUdpPort,
-                             Element::TBMulticastGroup, Element::TBServIP, Element::TBServPort, Element::LQRG,
-                             Element::LMode, Element::LNumDecodes, Element::LNumSpots}) {
+    for (const Element id :
+         {Element::Caption, Element::TBCallsign, Element::TBLocator, Element::TBUdpPort, Element::TBMulticastGroup,
+          Element::TBServIP, Element::TBServPort, Element::LQRG, Element::LMode}) {
         mirror(id);
     }
+    mirrorCounters();
     // Moved even to 0,0: a first run opens at the top-left corner, not where the desktop likes.
     move(toPixels(model_.left()), toPixels(model_.top()));
     for (const CheckView& view : checks_) {
@@ -411,10 +412,12 @@ void MainWindow::mirror(Element id)
         mode_->setText(fromBytes(model_.mode.caption()));
         return;
     case Element::LNumDecodes:
-        numDecodes_->setText(fromBytes(model_.numDecodes.caption()));
-        return;
     case Element::LNumSpots:
-        numSpots_->setText(fromBytes(model_.numSpots.caption()));
+        // They change with nearly every datagram of a burst: shown with the next pane flush.
+        countersPending_ = true;
+        if (!flushTimer_->isActive()) {
+            flushTimer_->start();
+        }
         return;
     case Element::CStart:
         start_->setText(fromBytes(model_.start.caption()));
@@ -495,6 +498,16 @@ void MainWindow::flushPanes()
     for (PaneView& view : panes_) {
         flushPane(view);
     }
+    if (countersPending_) {
+        mirrorCounters();
+    }
+}
+
+void MainWindow::mirrorCounters()
+{
+    countersPending_ = false;
+    numDecodes_->setText(fromBytes(model_.numDecodes.caption()));
+    numSpots_->setText(fromBytes(model_.numSpots.caption()));
 }
 
 void MainWindow::flushPane(PaneView& view)

@@ -27,7 +27,7 @@ class MainWindow : public QWidget {
     // Called when the operator closes the window, before it goes away.
     std::function<void()> onClosing;
 
-    // Pane appends are shown in batches at most this far apart.
+    // Pane appends and the decode and spot counters are shown in batches at most this far apart.
     static constexpr int kFlushIntervalMs = 50;
 
   protected:
@@ -68,6 +68,7 @@ class MainWindow : public QWidget {
     void mirrorPosition();
     void paneChanged(PaneView& view, bool cleared, const std::string& appended);
     void flushPanes();
+    void mirrorCounters();
     void flushPane(PaneView& view);
     void writePosition();
 
@@ -102,6 +103,7 @@ class MainWindow : public QWidget {
     QLabel* captionSpots_ = nullptr;
 
     QTimer* flushTimer_ = nullptr;
+    bool countersPending_ = false;
 };
 
 } // namespace qf
