@@ -1,0 +1,112 @@
+// Arbitrary datagrams through the whole arrival path of the program on fakes: intake and relay,
+// Status, decode analysis, station memory, the spot queue and the QSO upload, with the trace on.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz_input.h"
+#include "support/program_harness.h"
+
+namespace {
+
+using namespace qf;
+using namespace qf::test;
+
+constexpr int kRelayPort = 52237;
+// The fake trace file lives in memory; a long session would otherwise only measure its growth.
+constexpr std::size_t kTraceKeptBytes = 4 << 20;
+
+void require(bool holds, const char* what)
+{
+    if (!holds) {
+        std::fprintf(stderr, "fuzz_arrivals: %s\n", what);
+        std::abort();
+    }
+}
+
+bool isStatus(const std::string& d)
+{
+    return d.size() >= 12 && d.compare(0, 4, "\xAD\xBC\xCB\xDA") == 0 &&
+           d.compare(8, 4, std::string("\0\0\0\1", 4)) == 0;
+}
+
+std::string settings(std::uint8_t options)
+{
+    const auto on = [&](std::uint8_t bit) { return (options & bit) != 0; };
+    return std::string("UdpPort=2237\r\nMonitorOnStarup=1\r\nTrace=1\r\nMyStationId=Q9ZZZ\r\nMyLocator=FN42HN\r\n") +
+           "MulticastGroup=" + (on(fuzz::option::kMulticast) ? "239.255.7.7" : "") + "\r\n" +
+           "ServIP=" + (on(fuzz::option::kNoRelay) ? "" : "127.0.0.1") + "\r\nServPort=" + std::to_string(kRelayPort) +
+           "\r\nTop=0\r\nLeft=0\r\n" + "LogUpload=" + (on(fuzz::option::kNoLogUpload) ? "0" : "1") + "\r\n" +
+           "OnlyCQ=" + (on(fuzz::option::kOnlyCq) ? "1" : "0") + "\r\n";
+}
+
+void setSendFailures(ProgramHarness& h, bool fail)
+{
+    for (FakeUdpSocket* s : {&h.winsock2(), &h.winsock3(), &h.winsockServ()}) {
+        if (fail) {
+            s->sendFailure = Failure(10065, "No route to host");
+        } else {
+            s->sendFailure.reset();
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const fuzz::Session session = fuzz::decodeSession(data, size);
+    ProgramHarness h;
+    h.settingsFile(settings(session.options));
+    h.program->startUp();
+    require(h.window().start.caption() == kStopCaption, "monitoring did not start");
+    const bool relays = (session.options & fuzz::option::kNoRelay) == 0;
+
+    for (const fuzz::Arrival& a : session.arrivals) {
+        if ((a.step & fuzz::step::kRestart) != 0) {
+            h.window().start.click();
+            h.window().start.click();
+        }
+        const bool sendsFail = (a.step & fuzz::step::kSendsFail) != 0;
+        setSendFailures(h, sendsFail);
+        const std::size_t relayedBefore = h.winsockServ().sent.size();
+        h.receive(a.bytes);
+        if (relays && !sendsFail) {
+            const auto& sent = h.winsockServ().sent;
+            require(sent.size() == relayedBefore + 1, "a datagram was not relayed exactly once");
+            require(sent.back().bytes == a.bytes, "a datagram was relayed changed");
+            require(sent.back().host == "127.0.0.1" && sent.back().port == kRelayPort, "relayed to the wrong place");
+        }
+        setSendFailures(h, false);
+        if ((a.step & fuzz::step::kRelayAnswers) != 0) {
+            h.winsockServ().receive(a.bytes);
+        }
+        if ((a.step & fuzz::step::kLogAnswers) != 0) {
+            h.winsock3().receive(a.bytes);
+        }
+        if ((a.step & fuzz::step::kSocketErrors) != 0) {
+            h.winsockServ().raiseError(10061, "Connection refused");
+            h.winsock2().raiseError(11001, "Host not found");
+            h.winsock3().raiseError(10061, "Connection refused");
+        }
+        std::int64_t pauseMs = fuzz::kPausesMs[a.step & fuzz::step::kPauseMask];
+        if (isStatus(a.bytes) && pauseMs < 16000) {
+            pauseMs = 16000;
+        }
+        h.clock.advanceMs(pauseMs);
+        if (h.trace().size() > kTraceKeptBytes) {
+            h.clearTrace();
+        }
+    }
+    // Long enough for the spot timer (1 to 50 s) to send the whole queue.
+    h.clock.advance(61);
+    for (const auto& s : h.winsock2().sent) {
+        require(s.bytes.compare(0, 5, "WSJT|") == 0 && s.port == 7350, "something other than a spot record");
+    }
+    for (const auto& s : h.winsock3().sent) {
+        require(s.bytes.compare(0, 6, "QFLOG|") == 0 && s.port == 7350, "something other than a QSO record");
+    }
+    h.program->closing();
+    return 0;
+}

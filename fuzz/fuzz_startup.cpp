@@ -1,0 +1,83 @@
+// Arbitrary settings files and command lines: the path from the arguments, the profile reader
+// and writer, start-up on fakes with whatever the file holds, then the settings at work.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "fuzz_input.h"
+#include "settings/profile_file.h"
+#include "settings/settings.h"
+#include "settings/settings_path.h"
+#include "support/program_harness.h"
+
+namespace {
+
+using namespace qf;
+using namespace qf::test;
+
+void require(bool holds, const char* what)
+{
+    if (!holds) {
+        std::fprintf(stderr, "fuzz_startup: %s\n", what);
+        std::abort();
+    }
+}
+
+// A key stored into any file reads back as stored, and no other key changes its value.
+void checkStoreReadsBack(const std::string& content)
+{
+    const std::string_view section = kSettingsSection;
+    const SettingKey& stored = kSettingKeys[content.size() % kSettingKeys.size()];
+    const std::string value = "Q9 ZZZ/7";
+    const auto updated = withProfileString(content, section, stored.key, value);
+    require(updated.has_value(), "a settings key could not be stored");
+    require(profileValue(*updated, section, stored.key, "?") == value, "a stored key does not read back");
+    for (const SettingKey& other : kSettingKeys) {
+        if (other.key != stored.key) {
+            require(profileValue(*updated, section, other.key, "\x01") ==
+                        profileValue(content, section, other.key, "\x01"),
+                    "storing one key changed another");
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const fuzz::StartUp input = fuzz::decodeStartUp(data, size);
+    checkStoreReadsBack(input.config);
+
+    // Wherever the arguments point, the fuzzed file is waiting there.
+    const std::string path = settingsPathFromArguments(input.args, kAppFolder);
+    ProgramHarness h(input.args);
+    h.files.dirs.insert(kAppFolder);
+    h.files.dirs.insert(FakeFileSystem::folderOf(path));
+    h.files.files[path] = input.config;
+    h.program->startUp();
+
+    WindowModel& w = h.window();
+    for (TextField* f : {&w.callsign, &w.locator, &w.udpPort, &w.multicastGroup, &w.servIP, &w.servPort}) {
+        f->loseFocus();
+    }
+    for (CheckBox* box : {&w.trace, &w.autoMon, &w.logUpload, &w.soloCQ}) {
+        box->setChecked(!box->checked());
+        box->setChecked(!box->checked());
+    }
+    w.start.click();
+    w.start.click();
+    h.startMonitoring();
+
+    // What was loaded meets the traffic: ports, relay address, the operator's call and locator.
+    h.tuneTo();
+    h.decode("CQ Q1AAA FN42");
+    h.decode("Q9ZZZ Q1BBB RR73");
+    h.receive(wsjtx::qsoLoggedMessage({}));
+    h.clock.advance(61);
+
+    w.setPosition(w.top() == 1500 ? 3000 : 1500, w.left() == 1500 ? 3000 : 1500);
+    h.clock.advanceMs(600);
+    h.program->closing();
+    return 0;
+}
