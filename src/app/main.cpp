@@ -1,11 +1,19 @@
 // Quillfeed: listens for WSJT-X and JTDX datagrams, relays them, spots the stations heard
 // calling and uploads logged QSOs.
 #include <QApplication>
+#include <QPlainTextEdit>
 #include <QSocketNotifier>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTimer>
 
+#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -55,6 +63,57 @@ const char* kUsage = "Usage: quillfeed [/C=FILE]\n"
                      "\n"
                      "Point WSJT-X or JTDX at it: Settings > Reporting > UDP Server 127.0.0.1, port 2237.\n"
                      "Without a display, start it with QT_QPA_PLATFORM=offscreen. More in quillfeed(1).\n";
+
+// A diagnostic for bench/responsiveness.sh, off unless QUILLFEED_STALL_PROBE names a file: notes
+// every tick of a 10 ms timer that comes over 5 ms late, and when the text QUILLFEED_STALL_PROBE_MARK
+// first reaches the raw pane; written to that file as the program ends.
+void startStallProbe(QApplication& app, QWidget& window)
+{
+    using namespace std::chrono;
+    const char* path = std::getenv("QUILLFEED_STALL_PROBE");
+    if (path == nullptr || *path == '\0') {
+        return;
+    }
+    struct Probe {
+        std::string path;
+        QString mark = QString::fromLatin1(qgetenv("QUILLFEED_STALL_PROBE_MARK"));
+        steady_clock::time_point last = steady_clock::now();
+        std::vector<std::pair<std::int64_t, std::int64_t>> stalls; // tick at (ns), late by (us)
+        std::int64_t markShown = 0;
+    };
+    auto probe = std::make_shared<Probe>();
+    probe->path = path;
+    const auto nowNs = [] { return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count(); };
+    auto* timer = new QTimer(&app);
+    timer->setTimerType(Qt::PreciseTimer);
+    QObject::connect(timer, &QTimer::timeout, [probe] {
+        const auto now = steady_clock::now();
+        const auto late = duration_cast<microseconds>(now - probe->last - milliseconds(10)).count();
+        probe->last = now;
+        if (late > 5000 && probe->stalls.size() < 100000) {
+            probe->stalls.emplace_back(duration_cast<nanoseconds>(now.time_since_epoch()).count(), late);
+        }
+    });
+    timer->start(10);
+    auto* log = window.findChild<QPlainTextEdit*>(QStringLiteral("TBLog"));
+    if (log != nullptr && !probe->mark.isEmpty()) {
+        QTextDocument* document = log->document();
+        QObject::connect(document, &QTextDocument::contentsChange, [probe, document, nowNs](int from, int, int added) {
+            if (probe->markShown == 0 && added > 0 && !document->find(probe->mark, from).isNull()) {
+                probe->markShown = nowNs();
+            }
+        });
+    }
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, [probe] {
+        if (FILE* out = std::fopen(probe->path.c_str(), "w")) {
+            std::fprintf(out, "mark_shown_ns %lld\n", static_cast<long long>(probe->markShown));
+            for (const auto& [at, late] : probe->stalls) {
+                std::fprintf(out, "stall %lld %lld\n", static_cast<long long>(at), static_cast<long long>(late));
+            }
+            std::fclose(out);
+        }
+    });
+}
 
 } // namespace
 
@@ -127,5 +186,6 @@ int main(int argc, char* argv[])
         return 0;
     }
     window.show();
+    startStallProbe(app, window);
     return QApplication::exec();
 }
