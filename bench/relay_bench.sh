@@ -1,0 +1,168 @@
+#!/usr/bin/env bash
+# Relay benchmark: the real quillfeed (offscreen, relay on, trace off and on) and socat, the plain
+# relay as Debian ships it, take the same WSJT-X Decode workloads over loopback; a listener on the
+# relay's target port counts what arrives unchanged. Prints a markdown table. Takes about 5 minutes.
+#
+#   bench/relay_bench.sh            build in build-bench/ and run everything
+#   RELAYS="off socat" bench/relay_bench.sh    only some relays (off, on, socat)
+#
+# Nothing on the system is tuned: net.core.rmem_max stays as it is, socat keeps its default
+# receive buffer, and quillfeed runs without CAP_NET_ADMIN (as an operator does), so it gets no
+# more buffer than the system's ceiling allows.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${BUILD:-$ROOT/build-bench}
+RELAYS=${RELAYS:-"off on socat"}
+# Decodes are analysed only once a Status has come and the 15 s hold after it is over.
+WARM_SECONDS=${WARM_SECONDS:-16}
+WORKLOADS=(
+    "burst 1000 0"
+    "burst 10000 0"
+    "paced 50000 10000"
+    "paced 50000 20000"
+    "paced 50000 50000"
+    "paced 50000 100000"
+)
+
+LOCK=${BUILD_LOCK:-/tmp/qf-build.lock}
+build() { flock "$LOCK" "$@"; }
+build cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEED_BUILD_BENCH=ON >/dev/null
+build cmake --build "$BUILD" --target quillfeed relay_load >/dev/null
+
+if ! command -v socat >/dev/null; then
+    if [ "$(id -u)" = 0 ]; then
+        apt-get install -y -q socat >/dev/null
+    else
+        echo "relay_bench: socat is missing (apt-get install socat)" >&2
+        exit 1
+    fi
+fi
+
+LOAD=$BUILD/bench/relay_load
+QUILLFEED=$BUILD/quillfeed
+DROP_PRIVILEGE=()
+if [ "$(id -u)" = 0 ]; then
+    # Root could force any receive buffer; an operator cannot.
+    DROP_PRIVILEGE=(setpriv --bounding-set=-net_admin)
+fi
+WORK=$(mktemp -d /tmp/relay-bench-XXXXXX)
+RELAY_PID=
+cleanup() {
+    if [ -n "$RELAY_PID" ]; then kill "$RELAY_PID" 2>/dev/null || true; fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+start_relay() { # kind udp-port listener-port
+    local kind=$1 udp=$2 listen=$3
+    case $kind in
+    off | on)
+        local home=$WORK/$kind-$udp trace=0
+        [ "$kind" = on ] && trace=1
+        mkdir -p "$home/Quillfeed"
+        printf '[OPTIONS]\r\nUdpPort=%s\r\nMonitorOnStarup=1\r\nTrace=%s\r\nMyStationId=Q9ZZZ\r\nMyLocator=FN42HN\r\nMulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=%s\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\n' \
+            "$udp" "$trace" "$listen" >"$home/Quillfeed/config.ini"
+        XDG_CONFIG_HOME=$home HOME=$home QT_QPA_PLATFORM=offscreen "${DROP_PRIVILEGE[@]}" "$QUILLFEED" \
+            >"$home/output.txt" 2>&1 &
+        ;;
+    socat)
+        socat -u "UDP-RECV:$udp" "UDP-SENDTO:127.0.0.1:$listen" &
+        ;;
+    esac
+    RELAY_PID=$!
+}
+
+stop_relay() {
+    kill -TERM "$RELAY_PID" 2>/dev/null || true
+    for _ in $(seq 50); do
+        kill -0 "$RELAY_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL "$RELAY_PID" 2>/dev/null || true
+    wait "$RELAY_PID" 2>/dev/null || true
+    RELAY_PID=
+    rm -rf "$WORK"/*
+}
+
+field() { # name json
+    sed -n "s/.*\"$1\":\([^,}]*\).*/\1/p" <<<"$2"
+}
+
+receive_buffer() { # udp-port
+    ss -uamn "sport = :$1" 2>/dev/null | sed -n 's/.*rb\([0-9]*\).*/\1/p' | head -n1
+}
+
+declare -A RESULT BUFFER
+# The relays take turns at each workload, so a busy moment on the machine does not fall on one alone.
+for w in "${WORKLOADS[@]}"; do
+    read -r shape count rate <<<"$w"
+    for kind in $RELAYS; do
+        udp=$("$LOAD" free-port)
+        listen=$("$LOAD" free-port)
+        start_relay "$kind" "$udp" "$listen"
+        warm=0
+        [ "$kind" != socat ] && warm=$WARM_SECONDS
+        json=$("$LOAD" --to "$udp" --listen "$listen" --count "$count" --rate "$rate" --warm-seconds "$warm" \
+            --relay-pid "$RELAY_PID" --json) ||
+            json='{"failed":true}'
+        BUFFER[$kind]=${BUFFER[$kind]:-$(receive_buffer "$udp")}
+        stop_relay
+        RESULT[$kind,$w]=$json
+        echo "$kind $shape $count @ $rate: $json" >&2
+    done
+done
+
+name() {
+    case $1 in
+    off) echo "quillfeed, trace off" ;;
+    on) echo "quillfeed, trace on" ;;
+    socat) echo "socat" ;;
+    esac
+}
+
+workload_text() { # shape count rate
+    if [ "$1" = burst ]; then echo "burst of $2, back-to-back"; else echo "$2 paced at $3/s"; fi
+}
+
+echo
+echo "| Workload | Relay | Sent | Received | Relayed unchanged | Lost | Other* | Send rate | Relay CPU per datagram |"
+echo "|---|---|---:|---:|---:|---:|---:|---:|---:|"
+for w in "${WORKLOADS[@]}"; do
+    read -r shape count rate <<<"$w"
+    for kind in $RELAYS; do
+        j=${RESULT[$kind,$w]}
+        if [ -n "$(field failed "$j")" ]; then
+            echo "| $(workload_text "$shape" "$count" "$rate") | $(name "$kind") | $count | - | - | - | no relay | - | - |"
+            continue
+        fi
+        sent=$(field sent "$j")
+        drops=$(field relay_queue_drops "$j")
+        received=$((sent - drops))
+        other=$(($(field corrupted "$j") + $(field duplicates "$j") + $(field reordered "$j")))
+        cpu=$(field relay_cpu_ns_per_datagram "$j")
+        cpu=$([ "${cpu:--1}" -ge 0 ] && awk -v ns="$cpu" 'BEGIN { printf "%.1f us", ns / 1000 }' || echo "?")
+        echo "| $(workload_text "$shape" "$count" "$rate") | $(name "$kind") | $sent | $received |" \
+            "$(field relayed "$j") | $(field lost "$j") | $other | $(field achieved_rate "$j")/s | $cpu |"
+    done
+done
+echo
+echo "\*Other: changed, duplicated or reordered datagrams. Received: sent less what the kernel dropped"
+echo "at the relay's full receive queue. Relay CPU: what the relay's main thread ran, per datagram received."
+echo
+echo "| Relay | Receive buffer (ss rb) | Highest paced rate with nothing lost |"
+echo "|---|---:|---:|"
+for kind in $RELAYS; do
+    best="none"
+    for w in "${WORKLOADS[@]}"; do
+        read -r shape count rate <<<"$w"
+        [ "$shape" = paced ] || continue
+        lost=$(field lost "${RESULT[$kind,$w]}")
+        if [ "$lost" = 0 ]; then
+            best="$rate/s"
+        else
+            break
+        fi
+    done
+    echo "| $(name "$kind") | ${BUFFER[$kind]:-?} bytes | $best |"
+done
