@@ -312,7 +312,10 @@ void QtUdpSocket::transmit(in_addr_t address, int port, const std::string& bytes
     if (fd_ < 0) {
         open(0, false, false);
     }
-    takeAsyncError();
+    // Linux reports a refusal only to a connected socket: one just opened has none waiting.
+    if (connected_) {
+        takeAsyncError();
+    }
     // Connected, so that Linux reports a closed far port (ICMP) back to this socket.
     if (!connected_ || connectedAddress_ != address || connectedPort_ != port) {
         sockaddr_in to{};
