@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
-  xvfb xauth
+  xvfb xauth xdotool
   desktop-file-utils dpkg-dev groff-base socat
 )
 if [ "${QUILLFEED_SETUP_EXTRA:-}" != "" ]; then
