@@ -21,6 +21,12 @@ class Program : public ::testing::Test {
         ::mkdir(folder().c_str(), 0755);
         writeFile(folder() + "/config.ini", config);
     }
+    // True once the program has traced its caption, that is finished start-up.
+    bool started() const
+    {
+        return waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; },
+                       std::chrono::seconds(10));
+    }
     // A listener standing in for the spot service, when this build sends to this machine.
     static std::unique_ptr<UdpPeer> spotService()
     {
@@ -55,9 +61,7 @@ TEST_F(Program, auto_start_relays_every_datagram_unchanged_and_in_order)
     const int port = freeUdpPort();
     prepare(readyConfig(port, relay.port()));
     RunningProgram p(dir.path());
-    ASSERT_TRUE(
-        waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s))
-        << p.output();
+    ASSERT_TRUE(started()) << p.output();
 
     UdpPeer sender;
     std::vector<std::string> sent = {
@@ -119,8 +123,7 @@ TEST_F(Program, an_uploaded_qso_reaches_the_spot_service_as_one_record)
     config.replace(config.find("LogUpload=0"), 11, "LogUpload=1");
     prepare(config);
     RunningProgram p(dir.path());
-    ASSERT_TRUE(
-        waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s));
+    ASSERT_TRUE(started());
     UdpPeer sender;
     sender.sendTo(port, wsjtx::qsoLoggedMessage({}));
     const auto got = service->receiveAll(1500ms, 10s);
@@ -197,9 +200,7 @@ TEST_F(Program, the_sender_tools_session_and_malformed_datagrams_are_all_relayed
     const int port = freeUdpPort();
     prepare(readyConfig(port, relay.port()));
     RunningProgram p(dir.path());
-    ASSERT_TRUE(
-        waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; }, 10s))
-        << p.output();
+    ASSERT_TRUE(started()) << p.output();
     ASSERT_TRUE(waitFor(
         [&] {
             runSender("--port " + std::to_string(port) + " heartbeat");
