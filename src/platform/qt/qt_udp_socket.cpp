@@ -404,7 +404,8 @@ void QtUdpSocket::readReady()
         }
     }
     bool untaken = false;
-    for (int i = 0; i < kMaxArrivalsPerWakeUp; ++i) {
+    const auto yieldAt = Clock::now() + kMaxBusyPerWakeUp;
+    for (int i = 0; i < kMaxArrivalsPerWakeUp && Clock::now() < yieldAt; ++i) {
         const ssize_t waiting = ::recv(fd_, nullptr, 0, MSG_PEEK | MSG_TRUNC | MSG_DONTWAIT);
         if (waiting < 0) {
             const int recvErr = errno;

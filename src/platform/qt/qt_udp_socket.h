@@ -45,6 +45,8 @@ class QtUdpSocket final : public UdpSocket {
     static constexpr std::size_t kMaxHeld = 1000;
     // Arrival events raised per wake-up, so that one busy socket cannot starve the window.
     static constexpr int kMaxArrivalsPerWakeUp = 512;
+    // Nor longer than this, however slow the handler is (a trace being written, say).
+    static constexpr std::chrono::milliseconds kMaxBusyPerWakeUp{20};
 
   private:
     using Clock = std::chrono::steady_clock;
