@@ -82,7 +82,7 @@ stop_relay() {
     kill -KILL "$RELAY_PID" 2>/dev/null || true
     wait "$RELAY_PID" 2>/dev/null || true
     RELAY_PID=
-    rm -rf "$WORK"/*
+    rm -rf "${WORK:?}"/*
 }
 
 field() { # name json
