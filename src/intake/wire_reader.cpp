@@ -1,5 +1,6 @@
 #include "intake/wire_reader.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -145,7 +146,13 @@ std::string msToHhmmss(double m)
 
 std::string numberText(double value)
 {
-    char buf[64];
+    // Wire numbers are whole; the common case needs no floating-point formatting.
+    if (value > -9.0e15 && value < 9.0e15 && value == std::trunc(value)) {
+        char buf[32];
+        const auto end = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(value)).ptr;
+        return std::string(buf, end);
+    }
+    char buf[512];
     std::snprintf(buf, sizeof buf, "%.0f", value);
     std::string s = buf;
     return s == "-0" ? "0" : s;

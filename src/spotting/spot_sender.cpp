@@ -20,8 +20,12 @@ void SpotSender::sendSpot(const HeardStation& s)
     ++state_.spotCount;
     const std::string count = std::to_string(state_.spotCount);
     const std::size_t stations = stationCount_ ? stationCount_() : 0;
-    window_.numSpots.setCaption(count + " spots sent since " + regional_.generalDateTime(state_.spotsSince) +
-                                " / Locator of " + std::to_string(stations) + " stations in memory");
+    if (!(sinceTextOf_ == state_.spotsSince) || sinceText_.empty()) {
+        sinceTextOf_ = state_.spotsSince;
+        sinceText_ = regional_.generalDateTime(state_.spotsSince);
+    }
+    window_.numSpots.setCaption(count + " spots sent since " + sinceText_ + " / Locator of " +
+                                std::to_string(stations) + " stations in memory");
     const std::string q = numberText(state_.currentQrg);
     const std::string snr = numberText(s.snr);
     const std::string df = numberText(s.df);

@@ -59,6 +59,8 @@ class SpotSender {
     std::function<std::size_t()> stationCount_;
     std::vector<std::string> queue_;
     std::mt19937 random_;
+    DateTime sinceTextOf_;
+    std::string sinceText_;
 };
 
 } // namespace qf

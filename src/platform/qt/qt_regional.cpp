@@ -43,30 +43,37 @@ QString separatorOfFormat(const QString& format, const QString& fallback)
     return fallback;
 }
 
+QtRegional::QtRegional(const QLocale& locale)
+    : locale_(locale),
+      dateSeparator_(latin1(separatorOfFormat(locale.dateFormat(QLocale::ShortFormat), QStringLiteral("/")))),
+      timeSeparator_(latin1(separatorOfFormat(locale.timeFormat(QLocale::LongFormat), QStringLiteral(":")))),
+      longTime_(withoutTimeZone(locale.timeFormat(QLocale::LongFormat)))
+{
+    for (int m = 1; m <= 12; ++m) {
+        months_[m - 1] = latin1(locale.monthName(m, QLocale::ShortFormat));
+    }
+}
+
 std::string QtRegional::dateSeparator() const
 {
-    return latin1(separatorOfFormat(locale_.dateFormat(QLocale::ShortFormat), QStringLiteral("/")));
+    return dateSeparator_;
 }
 
 std::string QtRegional::timeSeparator() const
 {
-    return latin1(separatorOfFormat(locale_.timeFormat(QLocale::LongFormat), QStringLiteral(":")));
+    return timeSeparator_;
 }
 
 std::string QtRegional::monthAbbreviation(int month) const
 {
-    if (month < 1 || month > 12) {
-        return {};
-    }
-    return latin1(locale_.monthName(month, QLocale::ShortFormat));
+    return month >= 1 && month <= 12 ? months_[month - 1] : std::string();
 }
 
 std::string QtRegional::generalDateTime(const DateTime& t) const
 {
     const QDate date(t.year, t.month, t.day);
     const QTime time(t.hour, t.minute, t.second);
-    return latin1(locale_.toString(date, QLocale::ShortFormat) + QLatin1Char(' ') +
-                  locale_.toString(time, withoutTimeZone(locale_.timeFormat(QLocale::LongFormat))));
+    return latin1(locale_.toString(date, QLocale::ShortFormat) + QLatin1Char(' ') + locale_.toString(time, longTime_));
 }
 
 } // namespace qf

@@ -12,7 +12,7 @@ namespace qf {
 class QtRegional final : public Regional {
   public:
     QtRegional() : QtRegional(QLocale::system()) {}
-    explicit QtRegional(const QLocale& locale) : locale_(locale) {}
+    explicit QtRegional(const QLocale& locale);
 
     std::string dateSeparator() const override;
     std::string timeSeparator() const override;
@@ -20,7 +20,12 @@ class QtRegional final : public Regional {
     std::string generalDateTime(const DateTime& t) const override;
 
   private:
+    // Read once: spots and trace lines ask for these at every datagram.
     QLocale locale_;
+    std::string dateSeparator_;
+    std::string timeSeparator_;
+    std::string months_[12];
+    QString longTime_;
 };
 
 // The first character of a date or time format that is neither a letter nor a blank (quoted text
