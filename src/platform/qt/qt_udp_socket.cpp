@@ -102,6 +102,7 @@ QtUdpSocket::~QtUdpSocket()
         }
     }
     close();
+    closeParked();
     if (insideCallback) {
         context_.release()->deleteLater();
     }
@@ -131,11 +132,23 @@ void QtUdpSocket::bind(int localPort, bool reuseAddress)
     if (fd_ >= 0) {
         fail({kInvalidSocketArgument, "Invalid argument (socket already open)"});
     }
+    closeParked();
     open(localPort, reuseAddress, true);
 }
 
 void QtUdpSocket::open(int localPort, bool reuseAddress, bool receiving)
 {
+    if (!receiving && parkedFd_ >= 0) {
+        fd_ = parkedFd_;
+        parkedFd_ = -1;
+        connected_ = parkedConnected_;
+        ++generation_;
+        sending_ = true;
+        reading_ = false;
+        paused_ = false;
+        watchSoon();
+        return;
+    }
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         failWithErrno(errno);
@@ -160,6 +173,7 @@ void QtUdpSocket::open(int localPort, bool reuseAddress, bool receiving)
     }
     fd_ = fd;
     ++generation_;
+    sending_ = !receiving;
     connected_ = false;
     reading_ = false;
     paused_ = false;
@@ -226,11 +240,45 @@ void QtUdpSocket::close()
     }
     // The notifier must let go of the descriptor before it is closed and its number reused.
     releaseNotifier();
-    ::close(fd_);
+    if (sending_ && parkedFd_ < 0) {
+        // Every relayed datagram closes and reopens its socket. A socket that was only sending is
+        // kept aside until the event loop turns, so that the reopen right after reuses it (same
+        // free local port, same connection) instead of costing four system calls.
+        parkedFd_ = fd_;
+        parkedConnected_ = connected_;
+        closeParkedSoon();
+    } else {
+        ::close(fd_);
+    }
     fd_ = -1;
     connected_ = false;
     reading_ = false;
     paused_ = false;
+}
+
+void QtUdpSocket::closeParked()
+{
+    if (parkedFd_ >= 0) {
+        ::close(parkedFd_);
+        parkedFd_ = -1;
+    }
+}
+
+void QtUdpSocket::closeParkedSoon()
+{
+    if (closeParkedPending_) {
+        return;
+    }
+    closeParkedPending_ = true;
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [this, alive = std::weak_ptr<char>(alive_)] {
+            if (!alive.expired()) {
+                closeParkedPending_ = false;
+                closeParked();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void QtUdpSocket::setRemoteHost(const std::string& host)

@@ -68,6 +68,8 @@ class QtUdpSocket final : public UdpSocket {
     void watch();
     void watchSoon();
     void releaseNotifier();
+    void closeParked();
+    void closeParkedSoon();
     void readReady();
     void resumeReading();
     void transmit(in_addr_t address, int port, const std::string& bytes);
@@ -94,6 +96,11 @@ class QtUdpSocket final : public UdpSocket {
     std::string remoteHost_;
     int remotePort_ = 0;
     bool connected_ = false;
+    // Opened by a send, not bound by the program: such a socket is parked on close (see close()).
+    bool sending_ = false;
+    int parkedFd_ = -1;
+    bool parkedConnected_ = false;
+    bool closeParkedPending_ = false;
     in_addr_t connectedAddress_ = 0;
     int connectedPort_ = 0;
 
