@@ -107,6 +107,25 @@ TEST(QtUdpSocket, a_send_reopens_a_closed_socket_and_keeps_the_remote_address)
     EXPECT_EQ(s.getData(), "");
 }
 
+TEST(QtUdpSocket, a_closed_sending_socket_lets_go_of_its_port_once_the_event_loop_turns)
+{
+    Receiver r;
+    auto s = senderTo("127.0.0.1", r.port());
+    s->sendData("one");
+    const int port = s->localPort();
+    ASSERT_NE(port, 0);
+    s->close();
+    runEventsFor(50);
+    QtUdpSocket taker;
+    EXPECT_EQ(failureCode([&] { taker.bind(port); }), 0) << "the port is free again";
+    s->sendData("two");
+    EXPECT_NE(s->localPort(), port);
+    s->close();
+    EXPECT_EQ(failureCode([&] { s->bind(0); }), 0) << "a bind does not reuse the sending descriptor";
+    ASSERT_TRUE(runEventsUntil([&] { return r.got.size() == 2; }));
+    EXPECT_EQ(r.got, (std::vector<std::string>{"one", "two"}));
+}
+
 TEST(QtUdpSocket, a_taken_port_refuses_a_second_bind_unless_both_share_it)
 {
     struct Row {
