@@ -12,6 +12,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -201,6 +202,29 @@ const std::string& RunningProgram::output()
 {
     output_ = readFile(outputPath_);
     return output_;
+}
+
+bool relayFlows(const UdpPeer& sender, int port, const UdpPeer& relay)
+{
+    const bool flows = waitFor(
+        [&] {
+            sender.sendTo(port, "probe");
+            return relay.receive(std::chrono::milliseconds(100)).has_value();
+        },
+        std::chrono::seconds(5));
+    relay.receiveAll(std::chrono::milliseconds(300), std::chrono::seconds(2));
+    return flows;
+}
+
+void ProgramFolder::prepare(const std::string& config) const
+{
+    ::mkdir(folder().c_str(), 0755);
+    writeFile(folder() + "/config.ini", config);
+}
+
+bool ProgramFolder::started() const
+{
+    return waitFor([&] { return trace().find("Quillfeed - V ") != std::string::npos; }, std::chrono::seconds(10));
 }
 
 std::string readyConfig(int udpPort, int relayPort, bool trace, const std::string& extra)

@@ -2,6 +2,8 @@
 // loopback UDP. Everything here stops by itself: every wait has a deadline.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <optional>
 #include <string>
@@ -80,6 +82,22 @@ class RunningProgram {
     int pid_ = -1;
     std::string outputPath_;
     std::string output_;
+};
+
+// Sends probes until the relay passes one on (the program may still be binding), then takes
+// whatever else of them comes through, so that later counts start from nothing.
+bool relayFlows(const UdpPeer& sender, int port, const UdpPeer& relay);
+
+// A temporary configuration home with the program's folder in it.
+class ProgramFolder : public ::testing::Test {
+  protected:
+    std::string folder() const { return dir.path() + "/Quillfeed"; }
+    std::string tracePath() const { return folder() + "/Trace.txt"; }
+    std::string trace() const { return readFile(tracePath()); }
+    void prepare(const std::string& config) const;
+    // True once the program has traced its caption, that is finished start-up.
+    bool started() const;
+    TempDir dir;
 };
 
 // A config.ini for a ready operator that starts monitoring at once.

@@ -13,20 +13,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class Program : public ::testing::Test {
+class Program : public ProgramFolder {
   protected:
-    std::string folder() const { return dir.path() + "/Quillfeed"; }
-    void prepare(const std::string& config)
-    {
-        ::mkdir(folder().c_str(), 0755);
-        writeFile(folder() + "/config.ini", config);
-    }
-    // True once the program has traced its caption, that is finished start-up.
-    bool started() const
-    {
-        return waitFor([&] { return readFile(folder() + "/Trace.txt").find("Quillfeed - V ") != std::string::npos; },
-                       std::chrono::seconds(10));
-    }
     // A listener standing in for the spot service, when this build sends to this machine.
     static std::unique_ptr<UdpPeer> spotService()
     {
@@ -40,7 +28,6 @@ class Program : public ::testing::Test {
             return nullptr;
         }
     }
-    TempDir dir;
 };
 
 TEST_F(Program, first_run_creates_the_folder_and_the_twelve_keys_in_order)
@@ -80,12 +67,7 @@ TEST_F(Program, auto_start_relays_every_datagram_unchanged_and_in_order)
         sent.push_back(wsjtx::decodeMessage(d));
     }
     // A little ahead of the relay listener, in case the bind is still in progress.
-    ASSERT_TRUE(waitFor(
-        [&] {
-            sender.sendTo(port, sent[0]);
-            return relay.receive(100ms).has_value();
-        },
-        5s));
+    ASSERT_TRUE(relayFlows(sender, port, relay));
     for (const auto& d : sent) {
         sender.sendTo(port, d);
     }
@@ -201,14 +183,8 @@ TEST_F(Program, the_sender_tools_session_and_malformed_datagrams_are_all_relayed
     prepare(readyConfig(port, relay.port()));
     RunningProgram p(dir.path());
     ASSERT_TRUE(started()) << p.output();
-    ASSERT_TRUE(waitFor(
-        [&] {
-            runSender("--port " + std::to_string(port) + " heartbeat");
-            return relay.receive(100ms).has_value();
-        },
-        5s));
-    while (relay.receive(300ms)) {
-    }
+    UdpPeer sender;
+    ASSERT_TRUE(relayFlows(sender, port, relay));
 
     const std::string p_ = "--port " + std::to_string(port) + " ";
     std::string out = runSender(p_ + "raw \"\"");
