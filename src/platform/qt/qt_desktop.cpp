@@ -18,6 +18,7 @@ QMessageBox::StandardButton ask(const std::string& text, QMessageBox::StandardBu
 {
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Quillfeed"), fromBytes(text), buttons,
                     QApplication::activeWindow());
+    box.setTextFormat(Qt::PlainText); // field texts in a message are shown as typed, never as markup
     box.setWindowModality(Qt::ApplicationModal);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
