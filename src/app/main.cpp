@@ -130,14 +130,13 @@ int main(int argc, char* argv[])
         }
     }
 
+    // Taken as given: QApplication removes its own options, and the value of one of them
+    // ("-style /C=radio.ini") would take the settings option with it.
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quillfeed");
     QApplication::setApplicationVersion(QUILLFEED_VERSION_TEXT);
-
-    std::vector<std::string> arguments;
-    for (int i = 1; i < argc; ++i) {
-        arguments.emplace_back(argv[i]);
-    }
 
     qf::QtClock clock;
     qf::PosixFileSystem files;

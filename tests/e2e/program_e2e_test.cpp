@@ -42,6 +42,15 @@ TEST_F(Program, first_run_creates_the_folder_and_the_twelve_keys_in_order)
     EXPECT_EQ(p.stop(), 0);
 }
 
+TEST_F(Program, the_settings_option_is_found_beside_the_toolkits_own_options)
+{
+    // "-style" takes the next word as its value when the toolkit reads it.
+    RunningProgram p(dir.path(), {"-style", "/c=radio2.ini"});
+    ASSERT_TRUE(waitFor([&] { return !readFile(folder() + "/RADIO2.INI").empty(); }, 10s)) << p.output();
+    EXPECT_TRUE(readFile(folder() + "/config.ini").empty());
+    EXPECT_EQ(p.stop(), 0);
+}
+
 TEST_F(Program, auto_start_relays_every_datagram_unchanged_and_in_order)
 {
     UdpPeer relay;
