@@ -587,6 +587,13 @@ void MainWindow::changeEvent(QEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    // The field last typed in is stored as leaving it would store it: closing sends no focus-out,
+    // nor does switching to another program first (see eventFilter).
+    for (const FieldView& view : fields_) {
+        if (focusWidget() == view.edit) {
+            view.field->loseFocus();
+        }
+    }
     if (onClosing) {
         onClosing();
     }

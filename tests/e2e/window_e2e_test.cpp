@@ -63,6 +63,17 @@ class VirtualDisplay {
     std::string name_;
 };
 
+// Runs xdotool on the display; true when it succeeded.
+bool xdotool(const VirtualDisplay& display, const std::string& args)
+{
+    return std::system(("DISPLAY=" + display.name() + " xdotool " + args + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+bool windowShown(const VirtualDisplay& display)
+{
+    return waitFor([&] { return xdotool(display, "search --sync --name 'Quillfeed - V'"); }, 10s);
+}
+
 TEST(Window, moving_the_window_stores_top_and_left_within_a_second)
 {
     if (!onPath("Xvfb") || !onPath("xdotool")) {
@@ -76,19 +87,35 @@ TEST(Window, moving_the_window_stores_top_and_left_within_a_second)
 
     ::setenv("DISPLAY", display.name().c_str(), 1);
     RunningProgram program(dir.path(), {}, "xcb");
-    const std::string find =
-        "DISPLAY=" + display.name() + " xdotool search --sync --name 'Quillfeed - V' >/dev/null 2>&1";
-    ASSERT_TRUE(waitFor([&] { return std::system(find.c_str()) == 0; }, 10s)) << program.output();
+    ASSERT_TRUE(windowShown(display)) << program.output();
     std::this_thread::sleep_for(500ms);
     EXPECT_NE(readFile(config).find("Top=300\r\nLeft=450\r\n"), std::string::npos) << "the stored position is applied";
 
-    const std::string move =
-        "DISPLAY=" + display.name() + " xdotool search --name 'Quillfeed - V' windowmove 200 100 >/dev/null 2>&1";
-    ASSERT_EQ(std::system(move.c_str()), 0);
+    ASSERT_TRUE(xdotool(display, "search --name 'Quillfeed - V' windowmove 200 100"));
     EXPECT_TRUE(
         waitFor([&] { return readFile(config).find("Top=1500\r\nLeft=3000\r\n") != std::string::npos; }, 1000ms))
         << readFile(config);
     EXPECT_EQ(program.stop(), 0);
+}
+
+TEST(Window, closing_stores_the_field_being_typed_in)
+{
+    if (!onPath("Xvfb") || !onPath("xdotool")) {
+        GTEST_SKIP() << "needs Xvfb and xdotool";
+    }
+    VirtualDisplay display;
+    TempDir dir;
+    ::setenv("DISPLAY", display.name().c_str(), 1);
+    RunningProgram program(dir.path(), {}, "xcb");
+    ASSERT_TRUE(windowShown(display)) << program.output();
+    // The callsign field comes first in the focus order, so it has the focus once the window does.
+    ASSERT_TRUE(xdotool(display, "search --name 'Quillfeed - V' windowfocus --sync type --delay 20 q9zzz"));
+    std::this_thread::sleep_for(300ms);
+    const std::string config = dir.path() + "/Quillfeed/config.ini";
+    EXPECT_NE(readFile(config).find("MyStationId=\r\n"), std::string::npos) << "nothing stored while typing";
+
+    EXPECT_EQ(program.stop(), 0); // as the desktop closes it
+    EXPECT_NE(readFile(config).find("MyStationId=Q9ZZZ\r\n"), std::string::npos) << readFile(config);
 }
 
 } // namespace
