@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QFocusEvent>
 #include <QFrame>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -15,6 +16,13 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTimer>
+
+// The icon is compiled into the Qt library; a static library's resources must be registered
+// by name, outside any namespace.
+static void registerResources()
+{
+    Q_INIT_RESOURCE(quillfeed);
+}
 
 namespace qf {
 
@@ -93,6 +101,8 @@ int preferredWidth(QWidget* widget)
 
 MainWindow::MainWindow(WindowModel& model, QWidget* parent) : QWidget(parent), model_(model)
 {
+    registerResources();
+    setWindowIcon(QIcon(QStringLiteral(":/quillfeed/quillfeed.png")));
     buildWidgets();
     placeWidgets();
     setTabOrder();

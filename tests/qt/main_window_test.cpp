@@ -68,6 +68,7 @@ TEST_F(MainWindowTest, shows_the_models_captions_and_the_fixed_texts)
 {
     model.setCaption("Quillfeed - V 2.16");
     EXPECT_EQ(window.windowTitle(), "Quillfeed - V 2.16");
+    EXPECT_FALSE(window.windowIcon().pixmap(32, 32).isNull()) << "the program's own icon, not the toolkit's";
 
     const struct {
         const char* name;
