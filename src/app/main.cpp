@@ -137,6 +137,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName("Quillfeed");
     QApplication::setApplicationVersion(QUILLFEED_VERSION_TEXT);
+    QApplication::setDesktopFileName(QUILLFEED_APP_ID);
 
     qf::QtClock clock;
     qf::PosixFileSystem files;

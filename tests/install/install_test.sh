@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # What a user gets: the program's --version and --help, an install into a temporary prefix
-# (program, desktop entry, icon, manual page) and the .deb with its dependencies and files.
+# (programs, desktop entry, metainfo, icon, manual pages, copyright) and the .deb with its
+# dependencies and files.
 # Usage: install_test.sh BUILD_DIR VERSION [CMAKE] [CPACK]
 set -uo pipefail
 
@@ -42,6 +43,7 @@ need() {
 need desktop-file-validate desktop-file-utils
 need dpkg-deb dpkg
 need groff groff-base
+need gzip gzip
 
 # No display, a fresh configuration folder: --version and --help must answer without starting
 # the window and without creating any file.
@@ -78,14 +80,42 @@ if ! "$cmake_cmd" --install "$build" --prefix "$prefix" >"$work/install.log" 2>&
   echo "install test: cmake --install failed"
   exit 1
 fi
-desktop="$prefix/share/applications/quillfeed.desktop"
+# Software centres find the program by one reverse-DNS id: the metainfo's and the entry's name.
+metainfo="$(echo "$prefix"/share/metainfo/*.metainfo.xml)"
+app_id="$(sed -n 's|^ *<id>\(.*\)</id>|\1|p' "$metainfo" 2>/dev/null)"
+desktop="$prefix/share/applications/$app_id.desktop"
 icon="$prefix/share/icons/hicolor/scalable/apps/quillfeed.svg"
-manpage="$prefix/share/man/man1/quillfeed.1"
+mandir="$prefix/share/man/man1"
+docdir="$prefix/share/doc/quillfeed"
 
 check "bin/quillfeed is installed and runs" check_version "$prefix/bin/quillfeed"
-check "the desktop entry is installed" test -f "$desktop"
+ids_match() {
+  grep -qE '^[a-z][a-z0-9]*(\.[A-Za-z][A-Za-z0-9_-]*){2,}$' <<<"$app_id" || { echo "  metainfo id: '$app_id'"; return 1; }
+  grep -qF "<launchable type=\"desktop-id\">$app_id.desktop</launchable>" "$metainfo" && test -f "$desktop"
+}
+check "the metainfo's reverse-DNS id names the installed desktop entry" ids_match
 check "the icon is installed" test -f "$icon"
-check "the manual page is installed" test -f "$manpage"
+
+# Manual pages as Debian wants them: gzip -9n (no file name, no time stamp) and nothing else.
+man_gzipped() { # man_gzipped PAGE: unpacks it to $work for the checks below
+  local gz="$mandir/$1.1.gz" header
+  [ -f "$gz" ] && [ ! -e "$mandir/$1.1" ] || { ls "$mandir"; return 1; }
+  header="$(od -An -tx1 -N9 "$gz" | tr -d ' ')"
+  [ "$header" = 1f8b08000000000002 ] || { echo "  $1.1.gz header: $header"; return 1; }
+  gzip -dc "$gz" >"$work/$1.1"
+}
+check "quillfeed.1.gz is installed, compressed with gzip -9n" man_gzipped quillfeed
+check "quillfeed-send.1.gz is installed, compressed with gzip -9n" man_gzipped quillfeed-send
+manpage="$work/quillfeed.1"
+
+copyright_right() {
+  local c="$docdir/copyright"
+  head -n 1 "$c" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' &&
+    grep -qx 'License: GPL-3+' "$c" && ! grep -n '@[A-Z_]*@\|\.example' "$c" &&
+    gzip -dc "$docdir/changelog.Debian.gz" | head -n 1 | grep -q "^quillfeed ($version-[0-9]*) " &&
+    grep -qx '  <project_license>GPL-3.0-or-later</project_license>' "$metainfo"
+}
+check "the copyright file, changelog and metainfo name GPL-3.0-or-later and this version" copyright_right
 
 check "desktop-file-validate accepts the desktop entry" desktop-file-validate "$desktop"
 entry_value() { sed -n "s/^$1=//p" "$desktop" | head -n 1; }
@@ -97,13 +127,14 @@ is_svg() { grep -q '<svg[^>]*viewBox=' "$icon" && grep -q '</svg>' "$icon"; }
 check "the icon is a scalable SVG" is_svg
 
 man_renders_cleanly() {
-  groff -man -ww -z "$manpage" 2>"$work/groff.err" && [ ! -s "$work/groff.err" ] || { cat "$work/groff.err"; return 1; }
+  local page
+  for page in "$manpage" "$work/quillfeed-send.1"; do
+    groff -man -ww -z "$page" 2>"$work/groff.err" && [ ! -s "$work/groff.err" ] || { cat "$work/groff.err"; return 1; }
+    ! grep -n '@[A-Z_]*@' "$page" || return 1
+    grep -q "^\.TH QUILLFEED[-A-Z]* 1 .*\"Quillfeed $version\"" "$page" || { echo "  $page lacks the version"; return 1; }
+  done
 }
-check "the manual page renders without warnings" man_renders_cleanly
-no_placeholders() { ! grep -n '@[A-Z_]*@' "$manpage"; }
-check "the manual page has its version and hosts filled in" no_placeholders
-man_has_version() { grep -q "^\.TH QUILLFEED 1 .*\"Quillfeed $version\"" "$manpage"; }
-check "the manual page carries the version" man_has_version
+check "the manual pages render without warnings, with version and hosts filled in" man_renders_cleanly
 
 # The settings file a first start writes: every key in it must be documented.
 first_start() {
@@ -143,17 +174,17 @@ fi
 
 # The Debian package.
 arch="$(dpkg --print-architecture)"
-deb="$work/pkg/quillfeed_${version}_${arch}.deb"
 if ! "$cpack_cmd" --config "$build/CPackConfig.cmake" -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1; then
   cat "$work/cpack.log"
   echo "install test: cpack -G DEB failed"
   exit 1
 fi
-check "cpack builds quillfeed_${version}_${arch}.deb" test -f "$deb"
+deb="$(echo "$work/pkg/quillfeed_${version}-"*"_${arch}.deb")"
+check "cpack builds quillfeed_${version}-N_${arch}.deb" test -f "$deb"
 if [ -f "$deb" ]; then
   field() { dpkg-deb -f "$deb" "$1"; }
   control_right() {
-    [ "$(field Package)" = quillfeed ] && [ "$(field Version)" = "$version" ] && [ "$(field Architecture)" = "$arch" ] ||
+    [ "$(field Package)" = quillfeed ] && [ "$(field Version)" = "$(basename "$deb" | cut -d_ -f2)" ] && [ "$(field Architecture)" = "$arch" ] ||
       { dpkg-deb -I "$deb"; return 1; }
   }
   check "the package is quillfeed $version for $arch" control_right
@@ -168,12 +199,14 @@ if [ -f "$deb" ]; then
   dpkg-deb -c "$deb" | awk '{print $NF}' >"$work/contents"
   lists() {
     local path
-    for path in ./usr/bin/quillfeed ./usr/share/applications/quillfeed.desktop \
-      ./usr/share/icons/hicolor/scalable/apps/quillfeed.svg ./usr/share/man/man1/quillfeed.1; do
+    for path in ./usr/bin/quillfeed ./usr/bin/quillfeed-send "./usr/share/applications/$app_id.desktop" \
+      "./usr/share/metainfo/$app_id.metainfo.xml" ./usr/share/icons/hicolor/scalable/apps/quillfeed.svg \
+      ./usr/share/man/man1/quillfeed.1.gz ./usr/share/man/man1/quillfeed-send.1.gz \
+      ./usr/share/doc/quillfeed/copyright ./usr/share/doc/quillfeed/changelog.Debian.gz; do
       grep -qxF "$path" "$work/contents" || { echo "  $path is not in the package"; return 1; }
     done
   }
-  check "the package holds the program, entry, icon and manual page" lists
+  check "the package holds the programs, entry, metainfo, icon, manual pages and copyright" lists
   only_usr() { ! grep -v '^\./usr/\|^\./$\|^\./usr$' "$work/contents"; }
   check "the package installs only under /usr" only_usr
   packaged_runs() {
