@@ -9,6 +9,7 @@ packages=(
   clang libclang-rt-dev
   xvfb xauth xdotool
   desktop-file-utils dpkg-dev groff-base socat
+  lintian appstream devscripts
 )
 if [ "${QUILLFEED_SETUP_EXTRA:-}" != "" ]; then
   # shellcheck disable=SC2206
