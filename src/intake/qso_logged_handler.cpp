@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "intake/datagram_intake.h"
 #include "intake/wire_reader.h"
@@ -77,6 +78,14 @@ std::string qsoUploadRecord(const std::string& version, const std::string& ownCa
            numberText(std::floor(q.txQrg / 1000)) + "|" + q.modo + "|" + q.dxLoc + "|";
 }
 
+std::string recordDate(const CalendarDate& d)
+{
+    // A negative year keeps four digits after its sign: -0005, not -005.
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "%s%04d%02d%02d", d.year < 0 ? "-" : "", std::abs(d.year), d.month, d.day);
+    return buf;
+}
+
 std::string blankSignedNumber(long long n)
 {
     char buf[32];
@@ -117,6 +126,14 @@ void QsoLoggedHandler::handle(const std::string& data, double schema)
         trace_.write("   QSO not sent to Orbalis log: the message ends before MyLoc");
         return;
     }
+    // A crafted text holding the separator would shift the record's fields at the service.
+    for (const auto& [label, value] : {std::pair{"DxCall", &q.dxCall}, {"Modo", &q.modo}, {"DxLoc", &q.dxLoc}}) {
+        if (!fitsRecordField(*value)) {
+            trace_.write(std::string("   QSO not sent to Orbalis log: ") + label +
+                         " holds \"|\" or a control character");
+            return;
+        }
+    }
     bool uploadFailed = false;
     const auto upload = [&](const std::function<void()>& s) {
         if (!guarded(trace_, "Winsock1.DataArrival: ** Error Sending: ", s)) {
@@ -126,12 +143,13 @@ void QsoLoggedHandler::handle(const std::string& data, double schema)
     std::string dateText;
     std::string timeText;
     std::string record;
-    upload([&] {
-        const CalendarDate d = convertJulian(q.dateOff);
-        char buf[48];
-        std::snprintf(buf, sizeof buf, "%04d%02d%02d", d.year, d.month, d.day);
-        dateText = buf;
-    });
+    upload([&] { dateText = recordDate(convertJulian(q.dateOff)); });
+    if (uploadFailed) {
+        // Without its date the record would put a malformed QSO into the online log.
+        trace_.write("   QSO not sent to Orbalis log: DateOff " + numberText(q.dateOff) +
+                     " gives no year the record can hold");
+        return;
+    }
     upload([&] { timeText = msToHhmmss(q.timeOff); });
     upload([&] { record = qsoUploadRecord(state_.versionText, window_.callsign.text(), dateText + timeText, q); });
     upload([&] { logSocket_.close(); });

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "intake/wire_reader.h"
 #include "platform/udp_socket.h"
 #include "trace/trace_writer.h"
 #include "window/run_state.h"
@@ -46,6 +47,9 @@ QsoLogged readQsoLogged(const std::string& datagram, const std::function<void(co
 // "|"
 std::string qsoUploadRecord(const std::string& version, const std::string& ownCall, const std::string& dateTime,
                             const QsoLogged& q);
+
+// yyyymmdd with at least four digits of year, a negative year after its "-".
+std::string recordDate(const CalendarDate& d);
 
 // A number with a leading blank when not negative, as the socket-event lines write them.
 std::string blankSignedNumber(long long n);

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "intake/datagram_intake.h"
 #include "intake/wire_reader.h"
@@ -79,6 +80,11 @@ bool isNumericWord(std::string_view w)
     return digits;
 }
 
+bool isShortLetterWord(std::string_view w)
+{
+    return !w.empty() && w.size() <= 4 && std::all_of(w.begin(), w.end(), [](char c) { return c >= 'A' && c <= 'Z'; });
+}
+
 Classification classifyText(const std::string& text)
 {
     const auto spaces = static_cast<int>(std::count(text.begin(), text.end(), ' '));
@@ -100,18 +106,21 @@ Classification classifyText(const std::string& text)
         }
     } else if (startsWith(text, "CQ ")) {
         c.kind = "CQ";
-        const bool numeric = spaces >= 3 && isNumericWord(word(text, 2));
+        // A CQ directed to a frequency offset, an activity or a region (CQ 290, CQ POTA, CQ JA):
+        // word 2 cannot be a callsign, the caller is word 3.
+        const std::string w2 = spaces >= 3 ? word(text, 2) : std::string();
+        const bool callerIsWord3 = isNumericWord(w2) || isShortLetterWord(w2);
         if (spaces == 1) {
             c.call = after(text, 3);
         } else if (spaces == 2) {
             c.call = word(text, 2);
             c.locator = last4(text);
         } else if (spaces == 3) {
-            c.call = word(text, numeric ? 3 : 2);
-            c.locator = numeric ? last4(text) : word(text, 3);
+            c.call = word(text, callerIsWord3 ? 3 : 2);
+            c.locator = callerIsWord3 ? last4(text) : word(text, 3);
         } else if (spaces >= 4) {
-            c.call = word(text, numeric ? 3 : 2);
-            c.locator = word(text, numeric ? 4 : 3);
+            c.call = word(text, callerIsWord3 ? 3 : 2);
+            c.locator = word(text, callerIsWord3 ? 4 : 3);
         }
     } else if (startsWith(text, "QRZ ")) {
         c.kind = "QRZ";
@@ -232,6 +241,14 @@ void DecodeAnalysis::handle(const std::string& data, double schema)
         trace_.write("  ** Locator " + c.locator + " not valid");
         window_.dx.appendLine("  ** Locator " + c.locator + " not valid **");
         return;
+    }
+    // Checked here so that a crafted callsign neither takes a place in the memory nor opens its
+    // 15-minute window; a valid locator cannot hold such bytes.
+    for (const auto& [label, value] : {std::pair{"callsign", &c.call}, {"mode", &modeName}}) {
+        if (!fitsRecordField(*value)) {
+            trace_.write(std::string("  ** Station not spotted: its ") + label + " holds \"|\" or a control character");
+            return;
+        }
     }
     step([&] { memory_.reportStation(HeardStation{c.call, c.locator, modeName, snr, df, c.kind}); });
 }

@@ -17,6 +17,8 @@ namespace qf {
 std::string foldBlanks(std::string_view text);
 // word 2 reads completely as a number: optional sign, digits, at most one decimal point.
 bool isNumericWord(std::string_view word);
+// 1 to 4 letters A-Z: an activity or a region, never a callsign.
+bool isShortLetterWord(std::string_view word);
 
 struct Classification {
     std::string kind;

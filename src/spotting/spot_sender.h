@@ -6,6 +6,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/clock.h"
@@ -19,6 +20,10 @@
 namespace qf {
 
 inline constexpr int kSpotServicePort = 7350;
+
+// False for text holding the records' separator "|" or a byte below 32, which would shift the
+// fields of a "WSJT|" or "QFLOG|" record.
+bool fitsRecordField(std::string_view text);
 
 // A station worth reporting, as decode analysis hands it on.
 struct HeardStation {

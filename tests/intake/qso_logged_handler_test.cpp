@@ -142,6 +142,10 @@ TEST_F(LoggedQso, record_fields_from_the_message)
          "QFLOG|2.16|A|Q9ZZZ|20000101180530|Q1AAA|14075|FT8|IN80|"},
         {"empty grid", [](QsoLoggedFields& f) { f.dxGrid = ""; },
          "QFLOG|2.16|A|Q9ZZZ|20261207180530|Q1AAA|14075|FT8||"},
+        {"year before 1", [](QsoLoggedFields& f) { f.dateOff = 1719300; },
+         "QFLOG|2.16|A|Q9ZZZ|-00050308180530|Q1AAA|14075|FT8|IN80|"},
+        {"last day a record can hold", [](QsoLoggedFields& f) { f.dateOff = 13689325; },
+         "QFLOG|2.16|A|Q9ZZZ|327671231180530|Q1AAA|14075|FT8|IN80|"},
     };
     for (const auto& row : rows) {
         QsoLoggedFields f = fullQso();
@@ -228,16 +232,46 @@ TEST_F(LoggedQso, a_failed_send_is_traced_instead_of_the_sent_line)
     EXPECT_EQ(h.winsock3().log, (std::vector<std::string>{"close", "send"}));
 }
 
-TEST_F(LoggedQso, a_failure_building_the_record_still_closes_and_sends)
+TEST_F(LoggedQso, a_qso_whose_fields_would_make_a_malformed_record_is_not_uploaded)
 {
-    QsoLoggedFields f = fullQso();
-    f.dateOff = 0xFFFFFFFFFFFFFFFFULL;
-    h.receive(wsjtx::qsoLoggedMessage(f));
-    EXPECT_TRUE(h.traced("Winsock1.DataArrival: ** Error Sending: 6 - Overflow"));
-    EXPECT_EQ(h.winsock3().log, (std::vector<std::string>{"close", "send"}));
-    for (const auto& line : h.traceLines()) {
-        EXPECT_FALSE(line.starts_with("   QSO sent")) << line;
+    const std::string why = "   QSO not sent to Orbalis log: ";
+    const std::string separator = " holds \"|\" or a control character";
+    const struct {
+        const char* name;
+        void (*change)(QsoLoggedFields&);
+        std::vector<std::string> lines;
+    } rows[] = {
+        {"year past 32767",
+         [](QsoLoggedFields& f) { f.dateOff = 13689326; },
+         {"Winsock1.DataArrival: ** Error Sending: 6 - Overflow",
+          why + "DateOff 13689326 gives no year the record can hold"}},
+        {"largest day number",
+         [](QsoLoggedFields& f) { f.dateOff = 0xFFFFFFFFFFFFFFFFULL; },
+         {"Winsock1.DataArrival: ** Error Sending: 6 - Overflow",
+          why + "DateOff 18446744073709551616 gives no year the record can hold"}},
+        {"separator in the call", [](QsoLoggedFields& f) { f.dxCall = "Q1|AAA"; }, {why + "DxCall" + separator}},
+        {"line break in the mode", [](QsoLoggedFields& f) { f.mode = "FT8\n"; }, {why + "Modo" + separator}},
+        {"separator in the grid", [](QsoLoggedFields& f) { f.dxGrid = "IN80|x"; }, {why + "DxLoc" + separator}},
+        {"control byte in the grid",
+         [](QsoLoggedFields& f) {
+             f.dxGrid = std::string("IN\0"
+                                    "80",
+                                    5);
+         },
+         {why + "DxLoc" + separator}},
+    };
+    for (const auto& row : rows) {
+        QsoLoggedFields f = fullQso();
+        row.change(f);
+        h.clearTrace();
+        h.receive(wsjtx::qsoLoggedMessage(f));
+        auto lines = h.traceLines();
+        ASSERT_GT(lines.size(), row.lines.size()) << row.name;
+        EXPECT_TRUE(lines[lines.size() - row.lines.size() - 1].starts_with("  MSG_5: ")) << row.name;
+        lines.erase(lines.begin(), lines.end() - static_cast<std::ptrdiff_t>(row.lines.size()));
+        EXPECT_EQ(lines, row.lines) << row.name;
     }
+    EXPECT_TRUE(h.winsock3().log.empty());
 }
 
 TEST_F(LoggedQso, ticking_the_box_prepares_the_log_socket_and_clearing_closes_it)

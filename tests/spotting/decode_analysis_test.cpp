@@ -27,7 +27,7 @@ TEST(Classification, follows_the_prefix_table)
         {"CQ NA Q1AAA FN42", "DX", "Q1AAA", "FN42", false},
         {"CQ SA Q1AAA FN42", "DX", "Q1AAA", "FN42", false},
         {"CQ WW Q1AAA FN42", "DX", "Q1AAA", "FN42", false},
-        {"CQ OC Q1AAA FN42", "CQ", "OC", "Q1AAA", false},
+        {"CQ OC Q1AAA FN42", "CQ", "Q1AAA", "FN42", false},
         {"CQ DXX Q1AAA", "CQ", "DXX", "1AAA", false},
         // Contest calls.
         {"CQ TEST Q1AAA", "CQ", "Q1AAA", "", false},
@@ -39,9 +39,15 @@ TEST(Classification, follows_the_prefix_table)
         {"CQ Q1AAA FN42", "CQ", "Q1AAA", "FN42", false},
         {"CQ Q1AAA FN42HN", "CQ", "Q1AAA", "42HN", false},
         {"CQ 290 Q1AAA FN42", "CQ", "Q1AAA", "FN42", false},
-        {"CQ ABC Q1AAA FN42", "CQ", "ABC", "Q1AAA", false},
         {"CQ 290 Q1AAA FN42 X", "CQ", "Q1AAA", "FN42", false},
-        {"CQ POTA Q1AAA FN42 X", "CQ", "POTA", "Q1AAA", false},
+        // Directed to an activity or a region: 1 to 4 letters count like a number.
+        {"CQ ABC Q1AAA FN42", "CQ", "Q1AAA", "FN42", false},
+        {"CQ J Q1AAA FN42HN", "CQ", "Q1AAA", "42HN", false},
+        {"CQ POTA Q1AAA FN42 X", "CQ", "Q1AAA", "FN42", false},
+        {"CQ POTA Q1AAA", "CQ", "POTA", "1AAA", false},
+        {"CQ SOTAS Q1AAA FN42", "CQ", "SOTAS", "Q1AAA", false},
+        {"CQ Pota Q1AAA FN42", "CQ", "Pota", "Q1AAA", false},
+        {"CQ FD1 Q1AAA FN42", "CQ", "FD1", "Q1AAA", false},
         // QRZ.
         {"QRZ Q1AAA", "QRZ", "Q1AAA", "", false},
         {"QRZ Q1AAA FN42", "QRZ", "Q1AAA", "FN42", false},
@@ -268,7 +274,7 @@ TEST_F(Decodes, only_cq_keeps_heard_stations_back_but_still_borrows_the_locator)
 
 TEST_F(Decodes, a_missing_or_invalid_locator_is_named_in_trace_and_pane)
 {
-    h.decode("CQ ABC Q1AAA FN42");
+    h.decode("CQ ABCDE Q1AAA FN42");
     EXPECT_EQ(afterMsg2(), std::vector<std::string>{"  ** Locator Q1AAA not valid"});
     EXPECT_TRUE(h.window().dx.text().ends_with(")\r\n  ** Locator Q1AAA not valid **"));
 
@@ -293,12 +299,12 @@ TEST_F(Decodes, the_spot_record_carries_the_text_bytes_unchanged)
         std::string call;
         std::string locator;
     } rows[] = {
-        {"CQ Q\x01\xE9\x7F"
+        {"CQ Q\xE9\x7F"
          "A FN42",
-         "Q\x01\xE9\x7F"
+         "Q\xE9\x7F"
          "A",
          "FN42"},
-        {"CQ Q1|AA fn42", "Q1|AA", "fn42"},
+        {"CQ Q1AA/\x7F fn42", "Q1AA/\x7F", "fn42"},
         {"CQ 290 \xC3\x9C"
          "1AAA JO22",
          "\xC3\x9C"
@@ -315,6 +321,34 @@ TEST_F(Decodes, the_spot_record_carries_the_text_bytes_unchanged)
                   "WSJT|Q9ZZZ|FN42HN|14074000|" + rows[i].call + "|" + rows[i].locator + "|FT8|-12|1520|CQ|2.16")
             << i;
     }
+}
+
+TEST_F(Decodes, a_callsign_or_mode_that_would_shift_the_record_fields_is_shown_but_not_spotted)
+{
+    const struct {
+        std::string text;
+        std::string mode;
+        const char* line;
+    } rows[] = {
+        {"CQ Q1|AA FN42", "FT8", "  ** Station not spotted: its callsign holds \"|\" or a control character"},
+        {"CQ Q1\x1F"
+         "AA FN42",
+         "FT8", "  ** Station not spotted: its callsign holds \"|\" or a control character"},
+        {"CQ Q1AAA FN42", "FT|8", "  ** Station not spotted: its mode holds \"|\" or a control character"},
+        {"CQ Q1AAA FN42", "FT8\r\n", "  ** Station not spotted: its mode holds \"|\" or a control character"},
+    };
+    for (const auto& row : rows) {
+        h.tuneTo(14074000, row.mode);
+        h.clearTrace();
+        h.decode(row.text);
+        EXPECT_EQ(afterMsg2(), std::vector<std::string>{row.line}) << row.text;
+        EXPECT_TRUE(h.window().dx.text().ends_with(row.text + " (SNR=-12dB / DF=1520 / Mode=126)")) << row.text;
+    }
+    EXPECT_EQ(h.program->state().decodeCount, 4);
+    EXPECT_EQ(h.program->state().spotCount, 0);
+    h.tuneTo();
+    h.decode("CQ Q1AAA FN42");
+    EXPECT_TRUE(h.traced("  >>> New Callsign Q1AAA to array. Ind=0, Loc=FN42 >>>")) << "nothing was remembered before";
 }
 
 TEST_F(Decodes, texts_of_any_length_and_content_never_crash)
