@@ -21,10 +21,10 @@
 
 #include "app/main_window.h"
 #include "app/program.h"
+#include "platform/config_folder.h"
 #include "platform/posix_file_system.h"
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_desktop.h"
-#include "platform/qt/qt_platform.h"
 #include "platform/qt/qt_regional.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/qt_udp_socket.h"

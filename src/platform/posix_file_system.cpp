@@ -1,6 +1,7 @@
 #include "platform/posix_file_system.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -35,6 +36,40 @@ std::string folderOf(const std::string& path)
         return ".";
     }
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file a chain of symbolic links ends at, which need not exist yet; the path itself when it
+// is no link; nothing when the chain loops or cannot be read.
+std::optional<std::string> linkTarget(const std::string& path)
+{
+    std::string current = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            return current;
+        }
+        std::string next(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(current.c_str(), next.data(), next.size());
+        if (n <= 0 || static_cast<std::size_t>(n) >= next.size()) {
+            return std::nullopt;
+        }
+        next.resize(static_cast<std::size_t>(n));
+        current = next.front() == '/' ? next : folderOf(current) + "/" + next;
+    }
+    return std::nullopt;
+}
+
+// Not atomic, so only when no temporary file can be made; the old tail is cut off only once the
+// new bytes are in.
+bool writeInPlace(const std::string& path, const std::string& bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = writeAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
 }
 
 } // namespace
@@ -112,22 +147,35 @@ std::optional<std::string> PosixFileSystem::read(const std::string& path)
 
 bool PosixFileSystem::writeAtomically(const std::string& path, const std::string& bytes)
 {
-    // A read-only file stays as it is, as the operator meant.
-    if (::access(path.c_str(), F_OK) == 0 && ::access(path.c_str(), W_OK) != 0) {
+    // A link stays a link: the file it points to takes the change.
+    const std::optional<std::string> link = linkTarget(path);
+    if (!link) {
+        return false;
+    }
+    const std::string& target = *link;
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    // No write bit means read-only, as the operator meant, root included.
+    if (exists && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0)) {
         return false;
     }
     // A temporary file beside the target, then a rename: a crash leaves old or new, never half.
-    std::string tmp = folderOf(path) + "/.quillfeed-XXXXXX";
+    std::string tmp = folderOf(target) + "/.quillfeed-XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) {
-        return false;
+        // A folder that takes no new file: an existing file is still written, in place.
+        return exists && writeInPlace(target, bytes);
     }
-    struct stat old {};
-    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
-    ::fchmod(fd, mode);
+    if (exists) {
+        ::fchmod(fd, old.st_mode & 07777);
+        // Root writing a user's file leaves it the user's.
+        [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
+    } else {
+        ::fchmod(fd, 0644);
+    }
     const bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
     ::close(fd);
-    if (!ok || ::rename(tmp.c_str(), path.c_str()) != 0) {
+    if (!ok || ::rename(tmp.c_str(), target.c_str()) != 0) {
         ::unlink(tmp.c_str());
         return false;
     }

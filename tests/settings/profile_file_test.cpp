@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "fakes/fake_file_system.h"
 #include "platform/posix_file_system.h"
@@ -186,6 +190,82 @@ TEST(ProfileFileOnDisk, write_replaces_the_file_whole_or_not_at_all)
         ++entries;
     }
     EXPECT_EQ(entries, 1u);
+    std::filesystem::remove_all(dir);
+}
+
+// As root no permission bit stops a write: the check runs in a child that has become nobody.
+bool writtenAsUser(const std::filesystem::path& dir, const std::string& path, const std::string& bytes)
+{
+    if (::geteuid() != 0) {
+        return PosixFileSystem().writeAtomically(path, bytes);
+    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        EXPECT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+    }
+    EXPECT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && PosixFileSystem().writeAtomically(path, bytes);
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(ProfileFileOnDisk, writes_keep_read_only_files_links_and_closed_folders_as_linux_has_them)
+{
+    std::string tmpl = (std::filesystem::temp_directory_path() / "qf-profile-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    const std::filesystem::path dir = tmpl;
+    const auto file = [&](const std::string& name, const std::string& bytes) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        return (dir / name).string();
+    };
+    PosixFileSystem fs;
+
+    // No write bit: read-only for everyone, the root running these tests included.
+    const std::string readOnly = file("readonly.ini", "old");
+    ::chmod(readOnly.c_str(), 0444);
+    EXPECT_FALSE(fs.writeAtomically(readOnly, "new"));
+    EXPECT_EQ(slurp(readOnly), "old");
+
+    // A chain of links, relative and absolute, to a file in another folder: the links stay.
+    std::filesystem::create_directory(dir / "elsewhere");
+    const std::string target = file("elsewhere/config.ini", "old");
+    ::chmod(target.c_str(), 0640);
+    std::filesystem::create_symlink("elsewhere/config.ini", dir / "hop");
+    std::filesystem::create_symlink(dir / "hop", dir / "link.ini");
+    EXPECT_TRUE(fs.writeAtomically((dir / "link.ini").string(), "new"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.ini"));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "hop"));
+    EXPECT_EQ(slurp(target), "new");
+    EXPECT_EQ(std::filesystem::status(target).permissions(), static_cast<std::filesystem::perms>(0640));
+
+    // A link to a file not made yet: the first write makes it; a loop is written nowhere.
+    std::filesystem::create_symlink("elsewhere/new.ini", dir / "dangling.ini");
+    EXPECT_TRUE(fs.writeAtomically((dir / "dangling.ini").string(), "first"));
+    EXPECT_EQ(slurp(dir / "elsewhere/new.ini"), "first");
+    std::filesystem::create_symlink("loop.ini", dir / "loop.ini");
+    EXPECT_FALSE(fs.writeAtomically((dir / "loop.ini").string(), "x"));
+
+    // A folder that takes no new file: a writable file in it is written in place, a new one not.
+    std::filesystem::create_directory(dir / "closed");
+    const std::string closed = file("closed/config.ini", "[OPTIONS]\r\nUdpPort=2237\r\nTrace=1\r\n");
+    ::chmod((dir / "closed").c_str(), 0555);
+    EXPECT_TRUE(writtenAsUser(dir, closed, "[OPTIONS]\r\nUdpPort=1\r\n"));
+    EXPECT_EQ(slurp(closed), "[OPTIONS]\r\nUdpPort=1\r\n");
+    EXPECT_FALSE(writtenAsUser(dir, (dir / "closed/other.ini").string(), "x"));
+
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"closed", "config.ini", "config.ini", "dangling.ini", "elsewhere", "hop",
+                                               "link.ini", "loop.ini", "new.ini", "readonly.ini"}))
+        << "no temporary file left behind";
+    ::chmod((dir / "closed").c_str(), 0755);
     std::filesystem::remove_all(dir);
 }
 
