@@ -5,17 +5,28 @@
 namespace qf {
 namespace {
 
-TEST(QtRegional, a_separator_is_the_first_unquoted_non_letter_of_the_format)
+TEST(QtRegional, a_separator_is_the_first_unquoted_visible_latin1_mark_of_the_format)
 {
     struct Row {
         const char* format;
         const char* expected;
     } rows[] = {
-        {"dd/MM/yyyy", "/"},    {"d.M.yy", "."},         {"yyyy-MM-dd", "-"}, {"HH:mm:ss", ":"}, {"h.mm.ss AP", "."},
-        {"yyyy. MM. dd.", "."}, {"'d-'d MMM yyyy", "?"}, {"dMyyyy", "?"},     {"", "?"},
+        {"dd/MM/yyyy", "/"},
+        {"d.M.yy", "."},
+        {"yyyy-MM-dd", "-"},
+        {"HH:mm:ss", ":"},
+        {"h.mm.ss AP", "."},
+        {"yyyy. MM. dd.", "."},
+        {"'d-'d MMM yyyy", "?"},
+        {"dMyyyy", "?"},
+        {"", "?"},
+        {"d\u200F/M\u200F/yyyy", "/"},
+        {"H \u0E19\u0E32\u0E2C\u0E34\u0E01\u0E32 mm", "?"},
+        {"d\u00AD-M", "-"},
+        {"H\u6642mm\u5206ss", "?"},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(separatorOfFormat(QString::fromLatin1(row.format), QStringLiteral("?")),
+        EXPECT_EQ(separatorOfFormat(QString::fromUtf8(row.format), QStringLiteral("?")),
                   QString::fromLatin1(row.expected))
             << row.format;
     }
@@ -34,10 +45,23 @@ TEST(QtRegional, a_locale_gives_its_separators_month_names_and_general_form_in_l
     EXPECT_EQ(english.dateSeparator(), "/");
     EXPECT_EQ(english.monthAbbreviation(12), "Dec");
     EXPECT_EQ(english.generalDateTime(DateTime{2026, 12, 7, 18, 5, 30}), "12/7/26 6:05:30 PM");
+}
 
-    const QtRegional plain(QLocale::c());
-    EXPECT_EQ(plain.dateSeparator(), "/");
-    EXPECT_EQ(plain.timeSeparator(), ":");
+TEST(QtRegional, every_locale_gives_separators_the_trace_can_hold)
+{
+    const struct {
+        const char* locale;
+        const char* date;
+        const char* time;
+    } rows[] = {
+        {"ar_SA", "/", ":"}, {"th_TH", "/", ":"}, {"de_DE", ".", ":"}, {"fr_FR", "/", ":"}, {"fi_FI", ".", "."},
+        {"bg_BG", ".", ":"}, {"C", "/", ":"},     {"ja_JP", "/", ":"}, {"ko_KR", ".", ":"},
+    };
+    for (const auto& row : rows) {
+        const QtRegional regional{QLocale(QString::fromLatin1(row.locale))};
+        EXPECT_EQ(regional.dateSeparator(), row.date) << row.locale;
+        EXPECT_EQ(regional.timeSeparator(), row.time) << row.locale;
+    }
 }
 
 } // namespace

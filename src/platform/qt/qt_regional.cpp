@@ -28,6 +28,13 @@ QString withoutTimeZone(const QString& format)
     return kept.trimmed();
 }
 
+// Visible and held by the 8-bit trace: a direction mark (Arabic) or a vowel sign (Thai) would
+// come out as "?".
+bool isSeparator(QChar c)
+{
+    return c.unicode() <= 0xFF && c.isPrint() && !c.isLetterOrNumber() && !c.isSpace();
+}
+
 } // namespace
 
 QString separatorOfFormat(const QString& format, const QString& fallback)
@@ -36,7 +43,7 @@ QString separatorOfFormat(const QString& format, const QString& fallback)
     for (const QChar c : format) {
         if (c == QLatin1Char('\'')) {
             quoted = !quoted;
-        } else if (!quoted && !c.isLetter() && !c.isSpace()) {
+        } else if (!quoted && isSeparator(c)) {
             return QString(c);
         }
     }

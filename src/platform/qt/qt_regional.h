@@ -28,8 +28,8 @@ class QtRegional final : public Regional {
     QString longTime_;
 };
 
-// The first character of a date or time format that is neither a letter nor a blank (quoted text
-// skipped), else the fallback: "d MMM yyyy" has no separator to offer.
+// The first character of a date or time format that is a visible Latin-1 mark, neither letter,
+// digit nor blank (quoted text skipped), else the fallback: "d MMM yyyy" has none to offer.
 QString separatorOfFormat(const QString& format, const QString& fallback);
 
 } // namespace qf
