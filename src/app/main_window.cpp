@@ -137,6 +137,7 @@ void MainWindow::buildWidgets()
         {Element::TBMulticastGroup, &model_.multicastGroup, "TBMulticastGroup"},
         {Element::TBServIP, &model_.servIP, "TBServIP"},
         {Element::TBServPort, &model_.servPort, "TBServPort"},
+        {Element::TBMoreRelays, &model_.moreRelays, "TBMoreRelays"},
     };
     for (std::size_t i = 0; i < std::size(fieldTable); ++i) {
         auto* edit = new QLineEdit(frame_);
@@ -201,6 +202,7 @@ void MainWindow::buildWidgets()
     captionMulticast_ = makeLabel(frame_, "Multicast group (blank for unicast):");
     captionServIP_ = makeLabel(frame_, "Resend raw messages by UDP to IP:");
     captionServPort_ = makeLabel(frame_, "Port:");
+    captionMoreRelays_ = makeLabel(frame_, "Also resend to (host:port ...):");
     captionQrg_ = makeLabel(frame_, "Frequency:");
     captionMode_ = makeLabel(frame_, "Mode:");
     captionLog_ = makeLabel(this, "Raw messages received");
@@ -308,6 +310,11 @@ bool MainWindow::placeSettings()
     put(autoMon, column, y[2]);
     put(viewLog_, put(logUpload, column, y[3]) + linkGap, y[3]);
     put(soloCQ, column, y[4]);
+
+    // The further relay targets take what the column leaves of the last row. Not part of the fit:
+    // they must never make the elements placed before them move.
+    x = put(captionMoreRelays_, kInset, y[4]) + kLabelGap;
+    put(fields_[6].edit, x, y[4], std::max(0, column - kGroupGap - x));
     return fits;
 }
 
@@ -347,7 +354,7 @@ void MainWindow::setTabOrder()
     QWidget* const order[] = {
         fields_[0].edit,  helpCallsign_,   fields_[1].edit,  helpLocator_,     fields_[2].edit, checks_[1].check,
         checks_[0].check, start_,          panes_[0].edit,   panes_[1].edit,   panes_[2].edit,  fields_[3].edit,
-        fields_[5].edit,  fields_[4].edit, checks_[2].check, checks_[3].check, clear_,
+        fields_[5].edit,  fields_[4].edit, checks_[2].check, checks_[3].check, clear_,          fields_[6].edit,
     };
     for (std::size_t i = 1; i < std::size(order); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);
@@ -358,7 +365,7 @@ void MainWindow::connectModel()
 {
     for (const Element id :
          {Element::Caption, Element::TBCallsign, Element::TBLocator, Element::TBUdpPort, Element::TBMulticastGroup,
-          Element::TBServIP, Element::TBServPort, Element::LQRG, Element::LMode}) {
+          Element::TBServIP, Element::TBServPort, Element::TBMoreRelays, Element::LQRG, Element::LMode}) {
         mirror(id);
     }
     mirrorCounters();
@@ -398,6 +405,7 @@ void MainWindow::mirror(Element id)
     case Element::TBMulticastGroup:
     case Element::TBServIP:
     case Element::TBServPort:
+    case Element::TBMoreRelays:
         for (const FieldView& view : fields_) {
             if (view.id == id) {
                 mirrorField(view);

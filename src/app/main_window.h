@@ -76,7 +76,7 @@ class MainWindow : public QWidget {
     std::function<void(Element)> previousOnChanged_;
 
     QWidget* frame_ = nullptr;
-    FieldView fields_[6] = {};
+    FieldView fields_[7] = {};
     CheckView checks_[4] = {};
     PaneView panes_[3] = {};
     QPushButton* start_ = nullptr;
@@ -96,6 +96,7 @@ class MainWindow : public QWidget {
     QLabel* captionMulticast_ = nullptr;
     QLabel* captionServIP_ = nullptr;
     QLabel* captionServPort_ = nullptr;
+    QLabel* captionMoreRelays_ = nullptr;
     QLabel* captionQrg_ = nullptr;
     QLabel* captionMode_ = nullptr;
     QLabel* captionLog_ = nullptr;

@@ -4,6 +4,7 @@
 #include "intake/qso_logged_handler.h"
 #include "intake/status_handler.h"
 #include "monitor/monitoring_control.h"
+#include "relay/extra_relays.h"
 #include "relay/relay_events.h"
 #include "settings/settings.h"
 #include "settings/settings_path.h"
@@ -22,9 +23,10 @@ constexpr int kPositionTimerMs = 500;
 
 struct Program::Parts {
     Parts(Program& p, PlatformServices& s)
-        : trace(*p.window_, s.files, s.clock, s.regional),
-          monitor(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, *p.timerRx_, s.clock, s.dialogs, trace),
-          intake(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, s.clock, trace),
+        : trace(*p.window_, s.files, s.clock, s.regional), extraRelays(*p.window_, trace, s.makeSocket),
+          monitor(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, extraRelays, *p.timerRx_, s.clock, s.dialogs,
+                  trace),
+          intake(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, extraRelays, s.clock, trace),
           status(*p.window_, p.state_, s.clock, trace),
           spots(*p.window_, p.state_, s.clock, s.regional, trace, *p.winsock2_, *p.timerSpots_),
           memory(*p.window_, s.clock, s.regional, trace, spots), decodes(*p.window_, p.state_, memory, trace),
@@ -32,6 +34,7 @@ struct Program::Parts {
     {
     }
     TraceWriter trace;
+    ExtraRelays extraRelays;
     MonitoringControl monitor;
     DatagramIntake intake;
     StatusHandler status;

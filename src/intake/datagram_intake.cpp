@@ -16,9 +16,9 @@ constexpr int kQrgHoldSeconds = 15;
 } // namespace
 
 DatagramIntake::DatagramIntake(WindowModel& window, RunState& state, UdpSocket& receiveSocket, UdpSocket& relaySocket,
-                               Clock& clock, TraceWriter& trace)
-    : window_(window), state_(state), receiveSocket_(receiveSocket), relaySocket_(relaySocket), clock_(clock),
-      trace_(trace)
+                               ExtraRelays& extraRelays, Clock& clock, TraceWriter& trace)
+    : window_(window), state_(state), receiveSocket_(receiveSocket), relaySocket_(relaySocket),
+      extraRelays_(extraRelays), clock_(clock), trace_(trace)
 {
 }
 
@@ -43,6 +43,7 @@ void DatagramIntake::onArrival()
         step([&] { trace_.write("  [" + hexText(data) + "]"); });
     }
     relay(data);
+    extraRelays_.relay(data);
     step([&] { window_.dx.clearIfOverLimit(); });
 
     bool wsjtx = true;

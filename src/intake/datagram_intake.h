@@ -7,6 +7,7 @@
 
 #include "platform/clock.h"
 #include "platform/udp_socket.h"
+#include "relay/extra_relays.h"
 #include "trace/trace_writer.h"
 #include "window/run_state.h"
 #include "window/window_model.h"
@@ -24,8 +25,8 @@ struct MessageHandlers {
 
 class DatagramIntake {
   public:
-    DatagramIntake(WindowModel& window, RunState& state, UdpSocket& receiveSocket, UdpSocket& relaySocket, Clock& clock,
-                   TraceWriter& trace);
+    DatagramIntake(WindowModel& window, RunState& state, UdpSocket& receiveSocket, UdpSocket& relaySocket,
+                   ExtraRelays& extraRelays, Clock& clock, TraceWriter& trace);
 
     void setHandlers(MessageHandlers handlers) { handlers_ = std::move(handlers); }
     // The arrival event of the receive socket; the byte count is not used.
@@ -40,6 +41,7 @@ class DatagramIntake {
     RunState& state_;
     UdpSocket& receiveSocket_;
     UdpSocket& relaySocket_;
+    ExtraRelays& extraRelays_;
     Clock& clock_;
     TraceWriter& trace_;
     MessageHandlers handlers_;

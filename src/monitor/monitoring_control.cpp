@@ -25,10 +25,10 @@ int portOf(const std::string& text)
 } // namespace
 
 MonitoringControl::MonitoringControl(WindowModel& window, RunState& state, UdpSocket& receiveSocket,
-                                     UdpSocket& relaySocket, Timer& watchdog, Clock& clock, Dialogs& dialogs,
-                                     TraceWriter& trace)
-    : window_(window), state_(state), receiveSocket_(receiveSocket), relaySocket_(relaySocket), watchdog_(watchdog),
-      clock_(clock), dialogs_(dialogs), trace_(trace)
+                                     UdpSocket& relaySocket, ExtraRelays& extraRelays, Timer& watchdog, Clock& clock,
+                                     Dialogs& dialogs, TraceWriter& trace)
+    : window_(window), state_(state), receiveSocket_(receiveSocket), relaySocket_(relaySocket),
+      extraRelays_(extraRelays), watchdog_(watchdog), clock_(clock), dialogs_(dialogs), trace_(trace)
 {
     watchdog_.setInterval(kWatchdogMs);
     watchdog_.onTick = [this] { watchdogTick(); };
@@ -95,6 +95,7 @@ void MonitoringControl::start()
     window_.multicastGroup.setEnabled(false);
     window_.servIP.setEnabled(false);
     window_.servPort.setEnabled(false);
+    window_.moreRelays.setEnabled(false);
     relaySetUp();
 }
 
@@ -103,7 +104,7 @@ void MonitoringControl::stop()
     guarded(trace_, "CStart: Error in Winsock1: ", [&] { receiveSocket_.close(); });
     window_.start.setCaption(kStartCaption);
     for (TextField* f : {&window_.callsign, &window_.locator, &window_.udpPort, &window_.multicastGroup,
-                         &window_.servIP, &window_.servPort}) {
+                         &window_.servIP, &window_.servPort, &window_.moreRelays}) {
         f->setEnabled(true);
     }
     watchdog_.setEnabled(false);
@@ -111,6 +112,12 @@ void MonitoringControl::stop()
 }
 
 void MonitoringControl::relaySetUp()
+{
+    mainRelaySetUp();
+    extraRelays_.setUp(monitoring());
+}
+
+void MonitoringControl::mainRelaySetUp()
 {
     try {
         relaySocket_.close();

@@ -6,6 +6,7 @@
 #include "platform/dialogs.h"
 #include "platform/timer.h"
 #include "platform/udp_socket.h"
+#include "relay/extra_relays.h"
 #include "trace/trace_writer.h"
 #include "window/run_state.h"
 #include "window/window_model.h"
@@ -15,7 +16,7 @@ namespace qf {
 class MonitoringControl {
   public:
     MonitoringControl(WindowModel& window, RunState& state, UdpSocket& receiveSocket, UdpSocket& relaySocket,
-                      Timer& watchdog, Clock& clock, Dialogs& dialogs, TraceWriter& trace);
+                      ExtraRelays& extraRelays, Timer& watchdog, Clock& clock, Dialogs& dialogs, TraceWriter& trace);
 
     bool monitoring() const;
     void clickStart();
@@ -25,11 +26,13 @@ class MonitoringControl {
     void start();
     void stop();
     void relaySetUp();
+    void mainRelaySetUp();
 
     WindowModel& window_;
     RunState& state_;
     UdpSocket& receiveSocket_;
     UdpSocket& relaySocket_;
+    ExtraRelays& extraRelays_;
     Timer& watchdog_;
     Clock& clock_;
     Dialogs& dialogs_;

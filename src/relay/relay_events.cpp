@@ -5,27 +5,36 @@
 
 namespace qf {
 
-RelayEvents::RelayEvents(UdpSocket& relaySocket, TraceWriter& trace) : socket_(relaySocket), trace_(trace)
+RelayEvents::RelayEvents(UdpSocket& relaySocket, TraceWriter& trace, const std::string& target)
+    : socket_(relaySocket), trace_(trace)
 {
+    setTarget(target);
     socket_.onDataArrival = [this](int n) { onDataArrival(n); };
     socket_.onError = [this](int code, const std::string& d) { onError(code, d); };
-    socket_.onSendComplete = [this] { trace_.write("WinsockServ: SendComplete"); };
+    socket_.onSendComplete = [this] { trace_.write(name_ + ": SendComplete"); };
+}
+
+void RelayEvents::setTarget(const std::string& target)
+{
+    const std::string suffix = target.empty() ? "" : "[" + target + "]";
+    name_ = "WinsockServ" + suffix;
+    errorName_ = "WinSockServ" + suffix;
 }
 
 void RelayEvents::onDataArrival(int bytesTotal)
 {
-    trace_.write("WinsockServ: DataArrival: bytesTotal=" + blankSignedNumber(bytesTotal) +
-                 ", WinsockServ.State=" + blankSignedNumber(socket_.state()));
+    trace_.write(name_ + ": DataArrival: bytesTotal=" + blankSignedNumber(bytesTotal) + ", " + name_ +
+                 ".State=" + blankSignedNumber(socket_.state()));
     std::string t;
     // A failure here must neither end the program nor stop the relay of later datagrams.
-    guarded(trace_, "WinsockServ: DataArrival: ** Error ", [&] { t = socket_.getData(); });
-    trace_.write("WinsockServ: Recibido: " + t);
+    guarded(trace_, name_ + ": DataArrival: ** Error ", [&] { t = socket_.getData(); });
+    trace_.write(name_ + ": Recibido: " + t);
 }
 
 void RelayEvents::onError(int code, const std::string& description)
 {
-    trace_.write("WinSockServ: Error (" + std::to_string(code) + ") " + description);
-    guarded(trace_, "WinsockServ: Error: ** Error ", [&] {
+    trace_.write(errorName_ + ": Error (" + std::to_string(code) + ") " + description);
+    guarded(trace_, name_ + ": Error: ** Error ", [&] {
         if (socket_.state() != 0) {
             socket_.close();
         }

@@ -1,4 +1,4 @@
-// What the relay socket itself reports: answers from the relay target, errors, send completion.
+// What a relay socket itself reports: answers from the relay target, errors, send completion.
 // All of it is traced; the relay is one-way and nothing goes back to the radio program.
 #pragma once
 
@@ -11,7 +11,10 @@ namespace qf {
 
 class RelayEvents {
   public:
-    RelayEvents(UdpSocket& relaySocket, TraceWriter& trace);
+    // The main relay socket is "WinsockServ"; a further target's is named after it, "WinsockServ[host:port]".
+    RelayEvents(UdpSocket& relaySocket, TraceWriter& trace, const std::string& target = "");
+
+    void setTarget(const std::string& target);
 
   private:
     void onDataArrival(int bytesTotal);
@@ -19,6 +22,8 @@ class RelayEvents {
 
     UdpSocket& socket_;
     TraceWriter& trace_;
+    std::string name_;
+    std::string errorName_; // the error line's own spelling
 };
 
 } // namespace qf

@@ -98,6 +98,8 @@ void Settings::load(const std::function<void()>& pressStart, const std::function
     window_.multicastGroup.setText(text("MulticastGroup"));
     window_.servIP.setText(text("ServIP"));
     window_.servPort.setText(text("ServPort"));
+    // Before an automatic start, whose relay set-up reads it.
+    window_.moreRelays.setText(text(kMoreRelaysKey));
     if (isOn(text("MonitorOnStarup"))) {
         window_.autoMon.setChecked(true);
         if (pressStart) {
@@ -135,6 +137,7 @@ void Settings::wireWriters(const std::function<bool()>& isLoading)
     storeText(window_.multicastGroup, "MulticastGroup");
     storeText(window_.servIP, "ServIP");
     storeText(window_.servPort, "ServPort");
+    storeText(window_.moreRelays, kMoreRelaysKey);
 
     window_.callsign.onLostFocus = [this, isLoading] {
         window_.callsign.setText(asciiUpper(window_.callsign.text()));

@@ -36,6 +36,9 @@ inline constexpr std::array<SettingKey, 12> kSettingKeys{{
     {"OnlyCQ", "0", "0"},
 }};
 
+// Optional, so a first run does not write it; missing (an empty fall-back) means no further relays.
+inline constexpr const char* kMoreRelaysKey = "MoreRelays";
+
 class Settings {
   public:
     Settings(FileSystem& files, WindowModel& window, std::string path);
@@ -55,7 +58,7 @@ class Settings {
     // Stores one key; failures are not reported.
     void write(const std::string& key, const std::string& value);
 
-    // Focus-loss writers of the six text fields and the click writers of CBAutoMon and CBSoloCQ.
+    // Focus-loss writers of the text fields and the click writers of CBAutoMon and CBSoloCQ.
     void wireWriters(const std::function<bool()>& isLoading);
 
   private:

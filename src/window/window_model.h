@@ -16,6 +16,7 @@ enum class Element {
     TBMulticastGroup,
     TBServIP,
     TBServPort,
+    TBMoreRelays,
     CBTrace,
     CBAutoMon,
     CBLogUpload,
@@ -162,6 +163,8 @@ class WindowModel {
     TextField multicastGroup{*this, Element::TBMulticastGroup};
     TextField servIP{*this, Element::TBServIP};
     TextField servPort{*this, Element::TBServPort};
+    // Further relay targets, "host:port" items separated by blanks; as long as a stored value can be.
+    TextField moreRelays{*this, Element::TBMoreRelays, 1023};
 
     CheckBox trace{*this, Element::CBTrace, "Write tracefile"};
     CheckBox autoMon{*this, Element::CBAutoMon, "Start monitoring on program startup"};

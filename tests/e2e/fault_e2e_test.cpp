@@ -157,6 +157,37 @@ TEST_F(Fault, a_closed_relay_target_is_traced_at_most_once_per_datagram_and_rela
     EXPECT_TRUE(p.running());
 }
 
+TEST_F(Fault, further_relay_targets_get_every_datagram_in_order_past_a_closed_one_and_an_unreadable_item)
+{
+    UdpPeer relay, first, last;
+    const int closed = freeUdpPort();
+    const std::string list = "127.0.0.1:" + std::to_string(first.port()) + " 127.0.0.1:" + std::to_string(closed) +
+                             " 127.0.0.1:x 127.0.0.1:" + std::to_string(last.port());
+    prepare(readyConfig(port, relay.port(), true, "MoreRelays=" + list + "\r\n"));
+    RunningProgram p(dir.path());
+    ASSERT_TRUE(started()) << p.output();
+    ASSERT_TRUE(relayFlows(relay));
+    first.receiveAll(300ms, 2s);
+    last.receiveAll(300ms, 2s);
+
+    std::vector<std::string> sent = {"", wsjtx::statusMessage({})};
+    for (int i = 0; i < 100; ++i) {
+        sent.push_back(wsjtx::heartbeatMessage("datagram-" + std::to_string(i)));
+    }
+    for (const auto& d : sent) {
+        sender.sendTo(port, d);
+    }
+    for (const UdpPeer* target : {&relay, &first, &last}) {
+        EXPECT_EQ(target->receiveAll(1000ms, 10s), sent) << target->port();
+    }
+    const std::string refused = "WinSockServ[127.0.0.1:" + std::to_string(closed) + "]: Error (10061) ";
+    ASSERT_TRUE(waitFor([&] { return countOf(trace(), refused) >= 1; }, 5s)) << trace();
+    EXPECT_LE(countOf(trace(), refused), countOf(trace(), "Entering Winsock1.DataArrival")) << "once per datagram";
+    EXPECT_EQ(countOf(trace(), "WinSockServ: Error"), 0u);
+    EXPECT_EQ(countOf(trace(), "CStart: Error in WinsockServ[127.0.0.1:x]: 10022 - "), 1u);
+    EXPECT_TRUE(p.running());
+}
+
 TEST_F(Fault, a_relay_address_the_kernel_refuses_gives_one_trace_line_per_datagram_and_monitoring_goes_on)
 {
     // Loopback's broadcast address without permission to broadcast: refused before it leaves, on

@@ -25,7 +25,8 @@ TEST_F(Monitoring, start_binds_the_port_disables_the_fields_and_sets_up_the_rela
     EXPECT_EQ(h.winsock1().state(), 1);
     EXPECT_EQ(h.winsock1().localPort(), 2237);
     EXPECT_FALSE(h.winsock1().reuse) << "a unicast bind stays exclusive";
-    for (TextField* f : {&w().callsign, &w().locator, &w().udpPort, &w().multicastGroup, &w().servIP, &w().servPort}) {
+    for (TextField* f : {&w().callsign, &w().locator, &w().udpPort, &w().multicastGroup, &w().servIP, &w().servPort,
+                         &w().moreRelays}) {
         EXPECT_FALSE(f->enabled());
     }
     EXPECT_TRUE(h.program->timerRx().enabled());

@@ -98,8 +98,8 @@ TEST_F(MainWindowTest, shows_the_models_captions_and_the_fixed_texts)
     }
     for (const char* caption :
          {"Your callsign:", "Your locator/grid square:", "Monitor UDP port:", "Multicast group (blank for unicast):",
-          "Resend raw messages by UDP to IP:", "Port:", "Frequency:", "Mode:", "Raw messages received",
-          "Decoded messages", "DX spots sent to Orbalis"}) {
+          "Resend raw messages by UDP to IP:", "Port:", "Also resend to (host:port ...):", "Frequency:", "Mode:",
+          "Raw messages received", "Decoded messages", "DX spots sent to Orbalis"}) {
         EXPECT_TRUE(fixed.contains(QString::fromLatin1(caption))) << caption;
     }
 }
@@ -235,10 +235,10 @@ TEST_F(MainWindowTest, clears_and_appends_within_one_flush_keep_their_order)
 
 TEST_F(MainWindowTest, focus_moves_in_the_listed_order)
 {
-    const char* const order[] = {
-        "TBCallsign", "CBHelpCallsign", "TBLocator",   "Command2", "TBUdpPort", "CBAutoMon",
-        "CBTrace",    "CStart",         "TBLog",       "TBDX",     "TBSpots",   "TBMulticastGroup",
-        "TBServPort", "TBServIP",       "CBLogUpload", "CBSoloCQ", "CClear"};
+    const char* const order[] = {"TBCallsign", "CBHelpCallsign",   "TBLocator",   "Command2", "TBUdpPort",
+                                 "CBAutoMon",  "CBTrace",          "CStart",      "TBLog",    "TBDX",
+                                 "TBSpots",    "TBMulticastGroup", "TBServPort",  "TBServIP", "CBLogUpload",
+                                 "CBSoloCQ",   "CClear",           "TBMoreRelays"};
     QStringList seen;
     QWidget* widget = child<QWidget>(order[0]);
     for (std::size_t i = 0; i < std::size(order); ++i) {
@@ -269,7 +269,7 @@ TEST_F(MainWindowTest, has_a_fixed_client_area_with_every_element_inside_it_and_
             elements << widget;
         }
     }
-    ASSERT_EQ(elements.size(), 34); // every named element and every caption
+    ASSERT_EQ(elements.size(), 36); // every named element and every caption
     auto area = [&](const QWidget* widget) { return QRect(widget->mapTo(&window, QPoint(0, 0)), widget->size()); };
     auto name = [](const QWidget* widget) {
         return (widget->objectName() + QStringLiteral(" ") + widget->property("text").toString()).toStdString();

@@ -22,7 +22,7 @@ struct Fixture {
 
     void load()
     {
-        settings.load([this] { events.push_back("start"); },
+        settings.load([this] { events.push_back("start" + window.moreRelays.text()); },
                       [this](int top, int left) {
                           events.push_back("position " + std::to_string(top) + " " + std::to_string(left));
                           window.setPosition(top, left);
@@ -45,6 +45,7 @@ TEST(Settings, first_run_writes_the_twelve_keys_in_order_and_loads_them)
     EXPECT_EQ(f.window.locator.text(), "");
     EXPECT_EQ(f.window.servIP.text(), "127.0.0.1");
     EXPECT_EQ(f.window.servPort.text(), "52237");
+    EXPECT_EQ(f.window.moreRelays.text(), "");
     EXPECT_FALSE(f.window.autoMon.checked() || f.window.trace.checked() || f.window.logUpload.checked() ||
                  f.window.soloCQ.checked());
     EXPECT_EQ(f.events, std::vector<std::string>{"position 0 0"});
@@ -74,6 +75,7 @@ TEST(Settings, missing_keys_and_an_unreadable_file_give_the_fallbacks)
         EXPECT_EQ(f.window.multicastGroup.text(), "");
         EXPECT_EQ(f.window.servIP.text(), "127.0.0.1");
         EXPECT_EQ(f.window.servPort.text(), "52237");
+        EXPECT_EQ(f.window.moreRelays.text(), "");
         EXPECT_FALSE(f.window.trace.checked() || f.window.autoMon.checked() || f.window.logUpload.checked());
         EXPECT_EQ(f.events, std::vector<std::string>{"position 0 0"});
         EXPECT_EQ(f.fs.writes, 0);
@@ -84,7 +86,7 @@ TEST(Settings, auto_start_presses_start_before_position_and_the_last_two_boxes)
 {
     Fixture f;
     f.fs.files[kPath] = "[options]\r\nonlycq=1\r\nLogUpload=1\r\nLeft=30\r\nTop=15\r\nmonitoronstarup=1\r\n"
-                        "Trace=1\r\nMyStationId=Q1AAA\r\n";
+                        "Trace=1\r\nMyStationId=Q1AAA\r\nMoreRelays=  127.0.0.1:2238 q:1\r\n";
     auto record = [&f](const char* name, CheckBox& box) {
         box.onClick = [&f, name, &box] { f.events.push_back(std::string(name) + (box.checked() ? " on" : " off")); };
     };
@@ -93,8 +95,8 @@ TEST(Settings, auto_start_presses_start_before_position_and_the_last_two_boxes)
     record("CBLogUpload", f.window.logUpload);
     record("CBSoloCQ", f.window.soloCQ);
     f.load();
-    EXPECT_EQ(f.events, (std::vector<std::string>{"CBTrace on", "CBAutoMon on", "start", "position 15 30",
-                                                  "CBLogUpload on", "CBSoloCQ on"}));
+    EXPECT_EQ(f.events, (std::vector<std::string>{"CBTrace on", "CBAutoMon on", "start127.0.0.1:2238 q:1",
+                                                  "position 15 30", "CBLogUpload on", "CBSoloCQ on"}));
     EXPECT_EQ(f.window.callsign.text(), "Q1AAA");
 }
 
@@ -150,6 +152,8 @@ TEST(Settings, text_fields_store_their_key_when_they_lose_the_focus)
          "MulticastGroup"},
         {"relay address", &WindowModel::servIP, "host.example", "host.example", "host.example", "ServIP"},
         {"relay port", &WindowModel::servPort, "5000", "5000", "5000", "ServPort"},
+        {"further relays as they stand", &WindowModel::moreRelays, "127.0.0.1:2238 Shack:x", "127.0.0.1:2238 Shack:x",
+         "127.0.0.1:2238 Shack:x", "MoreRelays"},
     };
     for (const auto& row : rows) {
         for (const bool loading : {false, true}) {

@@ -1,0 +1,51 @@
+// The further relay targets of the setting "MoreRelays": every datagram the intake relays goes on
+// to each of them too, after the main relay and in list order, each through a socket of its own.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/udp_socket.h"
+#include "relay/relay_events.h"
+#include "trace/trace_writer.h"
+#include "window/window_model.h"
+
+namespace qf {
+
+class ExtraRelays {
+  public:
+    using SocketFactory = std::function<std::unique_ptr<UdpSocket>()>;
+    ExtraRelays(WindowModel& window, TraceWriter& trace, SocketFactory makeSocket);
+    ~ExtraRelays();
+    ExtraRelays(const ExtraRelays&) = delete;
+    ExtraRelays& operator=(const ExtraRelays&) = delete;
+
+    // The relay set-up of every press of the start button: the list is read from the window again.
+    // Items that cannot be read are skipped, and traced when monitoring has just started.
+    void setUp(bool monitoringStarted);
+    // A target that fails is traced and the next one still gets the datagram.
+    void relay(const std::string& datagram);
+    std::size_t size() const { return inUse_; }
+
+  private:
+    struct Target {
+        std::unique_ptr<UdpSocket> socket;
+        std::unique_ptr<RelayEvents> events;
+        // Made once per set-up, so that a relay with the trace off builds no text.
+        std::string closeLine;
+        std::string sendLine;
+        std::string failurePrefix;
+    };
+    Target& target(std::size_t index, const std::string& item);
+
+    WindowModel& window_;
+    TraceWriter& trace_;
+    SocketFactory makeSocket_;
+    // Only grows: a later set-up reuses the sockets, so none is destroyed while it may hold work.
+    std::vector<Target> targets_;
+    std::size_t inUse_ = 0;
+};
+
+} // namespace qf
