@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Relay benchmark: the real quillfeed (offscreen, relay on, trace off and on) and socat, the plain
-# relay as Debian ships it, take the same WSJT-X Decode workloads over loopback; a listener on the
-# relay's target port counts what arrives unchanged. Prints a markdown table. Takes about 5 minutes.
+# Relay benchmark: the real quillfeed (offscreen, relay on, trace off and on; or trace off with four
+# further targets) and socat, the plain relay as Debian ships it, take the same WSJT-X Decode
+# workloads over loopback; a listener on each of the relay's target ports counts what arrives
+# unchanged. Prints a markdown table. Takes about 5 minutes.
 #
-#   bench/relay_bench.sh            build in build-bench/ and run everything
-#   RELAYS="off socat" bench/relay_bench.sh    only some relays (off, on, socat)
+#   bench/relay_bench.sh            build in build-bench/ and run off, on and socat
+#   RELAYS="off more" bench/relay_bench.sh    only some relays (off, on, socat, more)
+#   WORKLOAD_LIST="burst 10000 0;paced 50000 20000" bench/relay_bench.sh    only some workloads
 #
 # Nothing on the system is tuned: net.core.rmem_max stays as it is, socat keeps its default
 # receive buffer, and quillfeed runs without CAP_NET_ADMIN (as an operator does), so it gets no
@@ -24,6 +26,7 @@ WORKLOADS=(
     "paced 50000 50000"
     "paced 50000 100000"
 )
+if [ -n "${WORKLOAD_LIST:-}" ]; then IFS=';' read -r -a WORKLOADS <<<"$WORKLOAD_LIST"; fi
 
 LOCK=${BUILD_LOCK:-/tmp/qf-build.lock}
 build() { flock "$LOCK" "$@"; }
@@ -54,15 +57,20 @@ cleanup() {
 }
 trap cleanup EXIT
 
-start_relay() { # kind udp-port listener-port
-    local kind=$1 udp=$2 listen=$3
+# The further targets of the "more" relay.
+MORE_TARGETS=4
+
+start_relay() { # kind udp-port listener-port [further-listener-port ...]
+    local kind=$1 udp=$2 listen=$3 more="" port
+    shift 3
+    for port in "$@"; do more="$more 127.0.0.1:$port"; done
     case $kind in
-    off | on)
+    off | on | more)
         local home=$WORK/$kind-$udp trace=0
         [ "$kind" = on ] && trace=1
         mkdir -p "$home/Quillfeed"
-        printf '[OPTIONS]\r\nUdpPort=%s\r\nMonitorOnStarup=1\r\nTrace=%s\r\nMyStationId=Q9ZZZ\r\nMyLocator=FN42HN\r\nMulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=%s\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\n' \
-            "$udp" "$trace" "$listen" >"$home/Quillfeed/config.ini"
+        printf '[OPTIONS]\r\nUdpPort=%s\r\nMonitorOnStarup=1\r\nTrace=%s\r\nMyStationId=Q9ZZZ\r\nMyLocator=FN42HN\r\nMulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=%s\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\nMoreRelays=%s\r\n' \
+            "$udp" "$trace" "$listen" "$more" >"$home/Quillfeed/config.ini"
         XDG_CONFIG_HOME=$home HOME=$home QT_QPA_PLATFORM=offscreen "${DROP_PRIVILEGE[@]}" "$QUILLFEED" \
             >"$home/output.txt" 2>&1 &
         ;;
@@ -100,10 +108,16 @@ for w in "${WORKLOADS[@]}"; do
     for kind in $RELAYS; do
         udp=$("$LOAD" free-port)
         listen=$("$LOAD" free-port)
-        start_relay "$kind" "$udp" "$listen"
+        further=()
+        if [ "$kind" = more ]; then
+            for _ in $(seq "$MORE_TARGETS"); do further+=("$("$LOAD" free-port)"); done
+        fi
+        start_relay "$kind" "$udp" "$listen" "${further[@]}"
+        listen_args=(--listen "$listen")
+        for port in "${further[@]}"; do listen_args+=(--listen "$port"); done
         warm=0
         [ "$kind" != socat ] && warm=$WARM_SECONDS
-        json=$("$LOAD" --to "$udp" --listen "$listen" --count "$count" --rate "$rate" --warm-seconds "$warm" \
+        json=$("$LOAD" --to "$udp" "${listen_args[@]}" --count "$count" --rate "$rate" --warm-seconds "$warm" \
             --relay-pid "$RELAY_PID" --json) ||
             json='{"failed":true}'
         BUFFER[$kind]=${BUFFER[$kind]:-$(receive_buffer "$udp")}
@@ -117,6 +131,7 @@ name() {
     case $1 in
     off) echo "quillfeed, trace off" ;;
     on) echo "quillfeed, trace on" ;;
+    more) echo "quillfeed, trace off, 1 + $MORE_TARGETS targets" ;;
     socat) echo "socat" ;;
     esac
 }
@@ -149,6 +164,7 @@ done
 echo
 echo "\*Other: changed, duplicated or reordered datagrams. Received: sent less what the kernel dropped"
 echo "at the relay's full receive queue. Relay CPU: what the relay's main thread ran, per datagram received."
+echo "With several targets, Relayed unchanged and Lost are those of the target that got the fewest."
 echo
 echo "| Relay | Receive buffer (ss rb) | Highest paced rate with nothing lost |"
 echo "|---|---:|---:|"

@@ -1,10 +1,11 @@
 // Load for a UDP relay over loopback: sends numbered WSJT-X Decode datagrams to the relay's port,
-// back-to-back or paced, and counts what reaches a listener on the relay's target port unchanged.
+// back-to-back or paced, and counts what reaches a listener on each of the relay's target ports
+// unchanged. The counts reported are those of the worst target.
 //
 //   relay_load free-port
 //   relay_load mark COUNT
-//   relay_load --to PORT --listen PORT --count N [--rate PER_SECOND] [--warm-seconds S]
-//              [--quiet-ms MS] [--probe-timeout-s S] [--relay-pid PID] [--json]
+//   relay_load --to PORT --listen PORT [--listen PORT ...] --count N [--rate PER_SECOND]
+//              [--warm-seconds S] [--quiet-ms MS] [--probe-timeout-s S] [--relay-pid PID] [--json]
 //
 // With --relay-pid it also reports the CPU time the relay's main thread spent per datagram it took in.
 //
@@ -24,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -245,7 +247,7 @@ class Listener {
 
 struct Options {
     int to = 0;
-    int listen = 0;
+    std::vector<int> listen;
     std::size_t count = 0;
     double rate = 0; // 0: back-to-back
     int warmSeconds = 0;
@@ -263,15 +265,21 @@ struct Tally {
     std::size_t probes = 0;
 };
 
+using SentIndex = std::unordered_map<std::string, std::size_t>;
+
+SentIndex indexOf(const std::vector<std::string>& sent)
+{
+    SentIndex index;
+    index.reserve(sent.size() * 2);
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        index.emplace(sent[i], i);
+    }
+    return index;
+}
+
 class Counter {
   public:
-    explicit Counter(const std::vector<std::string>& sent) : seen_(sent.size(), false)
-    {
-        index_.reserve(sent.size() * 2);
-        for (std::size_t i = 0; i < sent.size(); ++i) {
-            index_.emplace(sent[i], i);
-        }
-    }
+    Counter(const SentIndex& index, std::size_t count) : index_(index), seen_(count, false) {}
     void take(const std::string& d)
     {
         const auto it = index_.find(d);
@@ -299,15 +307,18 @@ class Counter {
     Tally tally;
 
   private:
-    std::unordered_map<std::string, std::size_t> index_;
+    const SentIndex& index_;
     std::vector<bool> seen_;
     std::size_t highest_ = 0;
     bool any_ = false;
 };
 
-// Waits until the relay passes a probe through, then lets everything settle.
-bool waitForRelay(int sender, Listener& listener, const Options& o)
+using Listeners = std::vector<std::unique_ptr<Listener>>;
+
+// Waits until the relay passes a probe through to the first target, then lets everything settle.
+bool waitForRelay(int sender, const Listeners& listeners, const Options& o)
 {
+    Listener& listener = *listeners.front();
     const auto end = Clock::now() + std::chrono::seconds(o.probeTimeoutS);
     bool through = false;
     for (int k = 0; !through && Clock::now() < end; ++k) {
@@ -328,7 +339,9 @@ bool waitForRelay(int sender, Listener& listener, const Options& o)
         (void)::send(sender, status.data(), status.size(), 0);
         std::this_thread::sleep_for(std::chrono::seconds(o.warmSeconds));
     }
-    listener.drain(300ms, 10s, [](std::string&&) {});
+    for (const auto& l : listeners) {
+        l->drain(300ms, 10s, [](std::string&&) {});
+    }
     return true;
 }
 
@@ -370,7 +383,7 @@ Options parse(int argc, char** argv)
         if (a == "--to") {
             o.to = std::atoi(value().c_str());
         } else if (a == "--listen") {
-            o.listen = std::atoi(value().c_str());
+            o.listen.push_back(std::atoi(value().c_str()));
         } else if (a == "--count") {
             o.count = std::strtoul(value().c_str(), nullptr, 10);
         } else if (a == "--rate") {
@@ -390,7 +403,8 @@ Options parse(int argc, char** argv)
             std::exit(2);
         }
     }
-    if (o.to <= 0 || o.to > 65535 || o.listen <= 0 || o.listen > 65535 || o.count == 0) {
+    const bool portsOk = std::all_of(o.listen.begin(), o.listen.end(), [](int p) { return p > 0 && p <= 65535; });
+    if (o.to <= 0 || o.to > 65535 || o.listen.empty() || !portsOk || o.count == 0) {
         std::fprintf(stderr, "relay_load: --to, --listen and --count are required\n");
         std::exit(2);
     }
@@ -414,13 +428,16 @@ int main(int argc, char** argv)
     }
     const Options o = parse(argc, argv);
 
-    Listener listener(o.listen);
+    Listeners listeners;
+    for (const int port : o.listen) {
+        listeners.push_back(std::make_unique<Listener>(port));
+    }
     const int sender = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const sockaddr_in target = loopback(o.to);
     if (sender < 0 || ::connect(sender, reinterpret_cast<const sockaddr*>(&target), sizeof target) != 0) {
         die("sender socket");
     }
-    if (!waitForRelay(sender, listener, o)) {
+    if (!waitForRelay(sender, listeners, o)) {
         std::fprintf(stderr, "relay_load: nothing came through the relay within %d s\n", o.probeTimeoutS);
         return 3;
     }
@@ -430,21 +447,28 @@ int main(int argc, char** argv)
     for (std::size_t i = 0; i < o.count; ++i) {
         datagrams.push_back(decodeDatagram(i));
     }
-    Counter counter(datagrams);
+    const SentIndex index = indexOf(datagrams);
+    std::vector<Counter> counters;
+    std::vector<long> listenerDropsBefore;
+    for (const auto& l : listeners) {
+        counters.emplace_back(index, o.count);
+        listenerDropsBefore.push_back(kernelDrops(l->port()));
+    }
     const long relayDropsBefore = kernelDrops(o.to);
-    const long listenerDropsBefore = kernelDrops(o.listen);
     const std::int64_t cpuBefore = o.relayPid > 0 ? cpuNs(o.relayPid) : -1;
 
-    // With a queue big enough for the whole run the listener reads afterwards and takes no CPU
-    // from the relay; otherwise it must read alongside.
-    const bool readAfter = static_cast<std::size_t>(listener.bufferBytes()) >= o.count * kQueueBytesPerDatagram;
+    // With queues big enough for the whole run the listeners read afterwards and take no CPU
+    // from the relay; otherwise they must read alongside.
+    const bool readAfter = std::all_of(listeners.begin(), listeners.end(), [&](const auto& l) {
+        return static_cast<std::size_t>(l->bufferBytes()) >= o.count * kQueueBytesPerDatagram;
+    });
     std::atomic<bool> sending{true};
-    std::thread reader;
-    if (!readAfter) {
-        reader = std::thread([&] {
+    std::vector<std::thread> readers;
+    for (std::size_t k = 0; !readAfter && k < listeners.size(); ++k) {
+        readers.emplace_back([&, k] {
             while (sending.load()) {
-                if (auto d = listener.receive(50ms)) {
-                    counter.take(*d);
+                if (auto d = listeners[k]->receive(50ms)) {
+                    counters[k].take(*d);
                 }
             }
         });
@@ -454,17 +478,35 @@ int main(int argc, char** argv)
     sendAll(sender, datagrams, o.rate, sendErrors);
     const auto last = Clock::now();
     sending = false;
-    if (reader.joinable()) {
-        reader.join();
+    for (auto& r : readers) {
+        r.join();
     }
-    const bool settled =
-        listener.drain(std::chrono::milliseconds(o.quietMs), 300s, [&](std::string&& d) { counter.take(d); });
+    bool settled = true;
+    for (std::size_t k = 0; k < listeners.size(); ++k) {
+        settled = listeners[k]->drain(std::chrono::milliseconds(o.quietMs), 300s, [&](std::string&& d) {
+            counters[k].take(d);
+        }) && settled;
+    }
     ::close(sender);
 
     const std::int64_t cpuAfter = o.relayPid > 0 ? cpuNs(o.relayPid) : -1;
     const long relayDropsAfter = kernelDrops(o.to);
-    const long listenerDrops = kernelDrops(o.listen) - listenerDropsBefore;
-    const Tally& t = counter.tally;
+    long listenerDrops = 0;
+    for (std::size_t k = 0; k < listeners.size(); ++k) {
+        listenerDrops += kernelDrops(listeners[k]->port()) - listenerDropsBefore[k];
+    }
+    // The worst target: fewest relayed; changed, duplicated and reordered ones added up.
+    Tally t = counters.front().tally;
+    std::string lostPerTarget;
+    for (const Counter& c : counters) {
+        t.relayed = std::min(t.relayed, c.tally.relayed);
+        if (&c != &counters.front()) {
+            t.corrupted += c.tally.corrupted;
+            t.duplicates += c.tally.duplicates;
+            t.reordered += c.tally.reordered;
+        }
+        lostPerTarget += (lostPerTarget.empty() ? "" : ",") + std::to_string(o.count - c.tally.relayed);
+    }
     const std::size_t lost = o.count - t.relayed;
     const double sendSeconds = std::chrono::duration<double>(last - first).count();
     const double achieved = sendSeconds > 0 ? static_cast<double>(o.count) / sendSeconds : 0;
@@ -479,19 +521,22 @@ int main(int argc, char** argv)
         std::printf("{\"sent\":%zu,\"relayed\":%zu,\"lost\":%zu,\"corrupted\":%zu,\"duplicates\":%zu,"
                     "\"reordered\":%zu,\"send_errors\":%zu,\"relay_queue_drops\":%ld,\"listener_drops\":%ld,"
                     "\"rate\":%.0f,\"achieved_rate\":%.0f,\"send_s\":%.4f,"
-                    "\"relay_cpu_ns_per_datagram\":%lld,\"settled\":%s,\"first_send_ns\":%lld,\"last_send_ns\":%lld}\n",
+                    "\"relay_cpu_ns_per_datagram\":%lld,\"settled\":%s,\"first_send_ns\":%lld,\"last_send_ns\":%lld,"
+                    "\"targets\":%zu,\"lost_per_target\":[%s]}\n",
                     o.count, t.relayed, lost, t.corrupted, t.duplicates, t.reordered, sendErrors, relayQueueDrops,
                     listenerDrops, o.rate, achieved, sendSeconds, cpuPerDatagram, settled ? "true" : "false",
-                    static_cast<long long>(monotonicNs(first)), static_cast<long long>(monotonicNs(last)));
+                    static_cast<long long>(monotonicNs(first)), static_cast<long long>(monotonicNs(last)),
+                    listeners.size(), lostPerTarget.c_str());
     } else {
         std::printf("sent=%zu relayed=%zu lost=%zu corrupted=%zu duplicates=%zu reordered=%zu send_errors=%zu "
                     "relay_queue_drops=%ld listener_drops=%ld achieved_rate=%.0f/s send_s=%.4f "
-                    "relay_cpu_ns_per_datagram=%lld\n",
+                    "relay_cpu_ns_per_datagram=%lld targets=%zu lost_per_target=%s\n",
                     o.count, t.relayed, lost, t.corrupted, t.duplicates, t.reordered, sendErrors, relayQueueDrops,
-                    listenerDrops, achieved, sendSeconds, cpuPerDatagram);
+                    listenerDrops, achieved, sendSeconds, cpuPerDatagram, listeners.size(), lostPerTarget.c_str());
     }
     if (listenerDrops > 0) {
-        std::fprintf(stderr, "relay_load: the listener itself dropped %ld datagrams; the count is not the relay's\n",
+        std::fprintf(stderr,
+                     "relay_load: the listeners themselves dropped %ld datagrams; the count is not the relay's\n",
                      listenerDrops);
     }
     return 0;
