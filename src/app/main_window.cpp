@@ -470,10 +470,19 @@ void MainWindow::mirrorField(const FieldView& view)
     const QString text = fromBytes(view.field->text());
     // Text set in code may exceed the typing limit; show it whole rather than cut it.
     const int limit = view.field->maxLength() > 0 ? static_cast<int>(view.field->maxLength()) : 32767;
-    view.edit->setMaxLength(std::max(limit, static_cast<int>(text.size())));
+    const int maxLength = std::max(limit, static_cast<int>(text.size()));
+    // Both calls put the cursor at the end, which must not happen to an operator typing mid-text.
+    const int cursor = view.edit->cursorPosition();
+    bool reset = false;
+    if (view.edit->maxLength() != maxLength) {
+        view.edit->setMaxLength(maxLength);
+        reset = true;
+    }
     if (view.edit->text() != text) {
-        const int cursor = view.edit->cursorPosition();
         view.edit->setText(text);
+        reset = true;
+    }
+    if (reset) {
         view.edit->setCursorPosition(std::min(cursor, static_cast<int>(text.size())));
     }
     view.edit->setEnabled(view.field->enabled());

@@ -146,6 +146,14 @@ TEST_F(MainWindowTest, typing_updates_the_model_as_latin1_within_the_length_limi
 
     type(child<QLineEdit>("TBServPort"), "52237");
     EXPECT_EQ(model.servPort.text(), "52237");
+
+    QLineEdit* relays = child<QLineEdit>("TBMoreRelays");
+    model.moreRelays.setText("127.0.0.1:2238 127.0.0.1:2333");
+    relays->setCursorPosition(14);
+    type(relays, " a:1 b:2");
+    EXPECT_EQ(model.moreRelays.text(), "127.0.0.1:2238 a:1 b:2 127.0.0.1:2333") << "the cursor stays where typed";
+    model.moreRelays.setEnabled(false);
+    EXPECT_EQ(relays->cursorPosition(), 22);
 }
 
 TEST_F(MainWindowTest, leaving_a_field_runs_its_handler_and_shows_what_it_changed)
