@@ -43,7 +43,6 @@ void DatagramIntake::onArrival()
         step([&] { trace_.write("  [" + hexText(data) + "]"); });
     }
     relay(data);
-    extraRelays_.relay(data);
     step([&] { window_.dx.clearIfOverLimit(); });
 
     bool wsjtx = true;
@@ -91,6 +90,8 @@ void DatagramIntake::relay(const std::string& datagram)
     step([&] { relaySocket_.close(); });
     trace_.write("    WinsockServ.SendData");
     step([&] { relaySocket_.sendData(datagram); });
+    // The further targets go with the main relay: an empty relay field relays nothing at all.
+    extraRelays_.relay(datagram);
 }
 
 void DatagramIntake::dispatch(const std::string& datagram, double type, double schema)
