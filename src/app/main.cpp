@@ -71,8 +71,10 @@ const char* kUsage = "Usage: quillfeed [/C=FILE]\n"
 
 // A diagnostic for bench/responsiveness.sh, off unless QUILLFEED_STALL_PROBE names a file: notes
 // every tick of a 10 ms timer that comes over 5 ms late, and when the text QUILLFEED_STALL_PROBE_MARK
-// first reaches the raw pane; written to that file as the program ends.
-void startStallProbe(QApplication& app, QWidget& window)
+// first reaches the raw pane; written to that file as the program ends. With
+// QUILLFEED_STALL_PROBE_RESTART=MS it also ages the last datagram past five minutes MS after start
+// and lets the watchdog tick, so that a restart can be measured without waiting six minutes.
+void startStallProbe(QCoreApplication& app, QWidget* window, qf::Program& program)
 {
     using namespace std::chrono;
     const char* path = std::getenv("QUILLFEED_STALL_PROBE");
@@ -85,6 +87,7 @@ void startStallProbe(QApplication& app, QWidget& window)
         steady_clock::time_point last = steady_clock::now();
         std::vector<std::pair<std::int64_t, std::int64_t>> stalls; // tick at (ns), late by (us)
         std::int64_t markShown = 0;
+        std::int64_t restartAt = 0;
     };
     auto probe = std::make_shared<Probe>();
     probe->path = path;
@@ -100,7 +103,7 @@ void startStallProbe(QApplication& app, QWidget& window)
         }
     });
     timer->start(10);
-    auto* log = window.findChild<QPlainTextEdit*>(QStringLiteral("TBLog"));
+    auto* log = window != nullptr ? window->findChild<QPlainTextEdit*>(QStringLiteral("TBLog")) : nullptr;
     if (log != nullptr && !probe->mark.isEmpty()) {
         QTextDocument* document = log->document();
         QObject::connect(document, &QTextDocument::contentsChange, [probe, document, nowNs](int from, int, int added) {
@@ -109,9 +112,21 @@ void startStallProbe(QApplication& app, QWidget& window)
             }
         });
     }
+    const int restartAfterMs = qEnvironmentVariableIntValue("QUILLFEED_STALL_PROBE_RESTART");
+    if (restartAfterMs > 0) {
+        QTimer::singleShot(restartAfterMs, &app, [probe, nowNs, &program] {
+            qf::RunState& state = program.state();
+            state.lastFrameTime = qf::fromSeconds(qf::toSeconds(state.lastFrameTime) - 600);
+            probe->restartAt = nowNs();
+            if (program.timerRx().onTick) {
+                program.timerRx().onTick();
+            }
+        });
+    }
     QObject::connect(&app, &QCoreApplication::aboutToQuit, [probe] {
         if (FILE* out = std::fopen(probe->path.c_str(), "w")) {
             std::fprintf(out, "mark_shown_ns %lld\n", static_cast<long long>(probe->markShown));
+            std::fprintf(out, "restart_ns %lld\n", static_cast<long long>(probe->restartAt));
             for (const auto& [at, late] : probe->stalls) {
                 std::fprintf(out, "stall %lld %lld\n", static_cast<long long>(at), static_cast<long long>(late));
             }
@@ -191,6 +206,6 @@ int main(int argc, char* argv[])
         return 0;
     }
     window.show();
-    startStallProbe(app, window);
+    startStallProbe(app, &window, program);
     return QApplication::exec();
 }
