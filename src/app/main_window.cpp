@@ -7,6 +7,7 @@
 #include <QFocusEvent>
 #include <QFrame>
 #include <QIcon>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -462,6 +463,9 @@ void MainWindow::mirror(Element id)
     case Element::Position:
         mirrorPosition();
         return;
+    case Element::InputHeld:
+        holdInput(model_.inputHeld());
+        return;
     }
 }
 
@@ -566,8 +570,50 @@ void MainWindow::flushPane(PaneView& view)
     bar->setValue(bar->maximum());
 }
 
+// While input is held the window still paints, moves and resizes, but clicks and keys are dropped
+// rather than kept: after the pause a kept click would land on a window that changed under it.
+void MainWindow::holdInput(bool held)
+{
+    if (held) {
+        QCoreApplication::instance()->installEventFilter(this);
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        return;
+    }
+    QCoreApplication::instance()->removeEventFilter(this);
+    QGuiApplication::restoreOverrideCursor();
+    if (closeWhenFree_) {
+        closeWhenFree_ = false;
+        // Once the held work has run, not in the middle of it.
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
+}
+
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
+    if (model_.inputHeld()) {
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::Shortcut:
+        case QEvent::ContextMenu:
+        case QEvent::InputMethod:
+        case QEvent::TouchBegin:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd: {
+            const auto* widget = qobject_cast<QWidget*>(watched);
+            if (widget != nullptr && widget->window() == this) {
+                return true;
+            }
+            break;
+        }
+        default:
+            break;
+        }
+    }
     if (event->type() == QEvent::FocusOut) {
         // Switching to another program or opening a box is not leaving the field: a handler
         // that shows a box would otherwise run again and again.
@@ -614,6 +660,11 @@ void MainWindow::changeEvent(QEvent* event)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
+    if (model_.inputHeld()) {
+        closeWhenFree_ = true;
+        event->ignore();
+        return;
+    }
     // The field last typed in is stored as leaving it would store it: closing sends no focus-out,
     // nor does switching to another program first (see eventFilter).
     for (const FieldView& view : fields_) {

@@ -71,6 +71,7 @@ class MainWindow : public QWidget {
     void mirrorCounters();
     void flushPane(PaneView& view);
     void writePosition();
+    void holdInput(bool held);
 
     WindowModel& model_;
     std::function<void(Element)> previousOnChanged_;
@@ -105,6 +106,7 @@ class MainWindow : public QWidget {
 
     QTimer* flushTimer_ = nullptr;
     bool countersPending_ = false;
+    bool closeWhenFree_ = false; // asked to close while input was held
 };
 
 } // namespace qf

@@ -24,8 +24,8 @@ constexpr int kPositionTimerMs = 500;
 struct Program::Parts {
     Parts(Program& p, PlatformServices& s)
         : trace(*p.window_, s.files, s.clock, s.regional), extraRelays(*p.window_, trace, s.makeSocket),
-          monitor(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, extraRelays, *p.timerRx_, s.clock, s.dialogs,
-                  trace),
+          monitor(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, extraRelays, *p.timerRx_, *p.pause_, s.clock,
+                  s.dialogs, trace),
           intake(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, extraRelays, s.clock, trace),
           status(*p.window_, p.state_, s.clock, trace),
           spots(*p.window_, p.state_, s.clock, s.regional, trace, *p.winsock2_, *p.timerSpots_),
@@ -50,7 +50,7 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
     : services_(std::move(services)), arguments_(std::move(arguments)), window_(std::make_unique<WindowModel>()),
       winsock1_(services_.makeSocket()), winsock2_(services_.makeSocket()), winsock3_(services_.makeSocket()),
       winsockServ_(services_.makeSocket()), timerRx_(services_.makeTimer()), timerSpots_(services_.makeTimer()),
-      timerPosicion_(services_.makeTimer())
+      timerPosicion_(services_.makeTimer()), pause_(std::make_unique<Pause>(services_.makeTimer()))
 {
     state_.versionText = services_.versionText;
     winsockServ_->setRemoteHost("127.0.0.1");
@@ -104,6 +104,46 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
         parts_->qso.logUploadClicked();
     };
     timerPosicion_->onTick = [this] { positionTick(); };
+    pause_->onChange = [&w](bool active) { w.setInputHeld(active); };
+    holdDuringPause();
+}
+
+// Every tick and socket event of the program goes through the pause (the model holds the clicks).
+void Program::holdDuringPause()
+{
+    for (Timer* timer : {timerRx_.get(), timerSpots_.get(), timerPosicion_.get()}) {
+        timer->onTick = [this, timer, tick = std::move(timer->onTick)] {
+            pause_->admit(timer, [timer, tick] {
+                if (tick && timer->enabled()) {
+                    tick();
+                }
+            });
+        };
+    }
+    for (UdpSocket* socket : {winsock1_.get(), winsock2_.get(), winsock3_.get(), winsockServ_.get()}) {
+        holdDuringPause(*socket);
+    }
+    parts_->extraRelays.onSocketWired = [this](UdpSocket& socket) { holdDuringPause(socket); };
+}
+
+void Program::holdDuringPause(UdpSocket& socket)
+{
+    if (auto arrival = std::move(socket.onDataArrival)) {
+        // Left untaken during the pause: the socket offers the datagram again.
+        socket.onDataArrival = [this, arrival = std::move(arrival)](int bytes) {
+            if (!pause_->active()) {
+                arrival(bytes);
+            }
+        };
+    }
+    if (auto error = std::move(socket.onError)) {
+        socket.onError = [this, error = std::move(error)](int code, const std::string& description) {
+            pause_->admit(nullptr, [error, code, description] { error(code, description); });
+        };
+    }
+    if (auto sent = std::move(socket.onSendComplete)) {
+        socket.onSendComplete = [this, sent = std::move(sent)] { pause_->admit(nullptr, sent); };
+    }
 }
 
 Program::~Program() = default;

@@ -10,6 +10,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
+#include "platform/pause.h"
 #include "platform/regional.h"
 #include "platform/shell.h"
 #include "platform/timer.h"
@@ -64,12 +65,15 @@ class Program {
     struct Parts;
     void store(const std::string& key, const std::string& value);
     void positionTick();
+    void holdDuringPause();
+    void holdDuringPause(UdpSocket& socket);
     PlatformServices services_;
     std::vector<std::string> arguments_;
     std::unique_ptr<WindowModel> window_;
     RunState state_;
     std::unique_ptr<UdpSocket> winsock1_, winsock2_, winsock3_, winsockServ_;
     std::unique_ptr<Timer> timerRx_, timerSpots_, timerPosicion_;
+    std::unique_ptr<Pause> pause_;
     std::unique_ptr<Parts> parts_;
     int savedTop_ = 0;
     int savedLeft_ = 0;

@@ -25,10 +25,10 @@ int portOf(const std::string& text)
 } // namespace
 
 MonitoringControl::MonitoringControl(WindowModel& window, RunState& state, UdpSocket& receiveSocket,
-                                     UdpSocket& relaySocket, ExtraRelays& extraRelays, Timer& watchdog, Clock& clock,
-                                     Dialogs& dialogs, TraceWriter& trace)
+                                     UdpSocket& relaySocket, ExtraRelays& extraRelays, Timer& watchdog, Pause& pause,
+                                     Clock& clock, Dialogs& dialogs, TraceWriter& trace)
     : window_(window), state_(state), receiveSocket_(receiveSocket), relaySocket_(relaySocket),
-      extraRelays_(extraRelays), watchdog_(watchdog), clock_(clock), dialogs_(dialogs), trace_(trace)
+      extraRelays_(extraRelays), watchdog_(watchdog), pause_(pause), clock_(clock), dialogs_(dialogs), trace_(trace)
 {
     watchdog_.setInterval(kWatchdogMs);
     watchdog_.onTick = [this] { watchdogTick(); };
@@ -141,8 +141,7 @@ void MonitoringControl::watchdogTick()
     if (wholeMinutesBetween(state_.lastFrameTime, clock_.now()) > 5 && monitoring()) {
         trace_.write("** More than 5 minutes since last frame was received. Force restart monitoring **");
         clickStart();
-        clock_.sleep(kRestartPauseMs);
-        clickStart();
+        pause_.start(kRestartPauseMs, [this] { clickStart(); });
     }
 }
 

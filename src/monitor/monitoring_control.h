@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "platform/dialogs.h"
+#include "platform/pause.h"
 #include "platform/timer.h"
 #include "platform/udp_socket.h"
 #include "relay/extra_relays.h"
@@ -16,7 +17,8 @@ namespace qf {
 class MonitoringControl {
   public:
     MonitoringControl(WindowModel& window, RunState& state, UdpSocket& receiveSocket, UdpSocket& relaySocket,
-                      ExtraRelays& extraRelays, Timer& watchdog, Clock& clock, Dialogs& dialogs, TraceWriter& trace);
+                      ExtraRelays& extraRelays, Timer& watchdog, Pause& pause, Clock& clock, Dialogs& dialogs,
+                      TraceWriter& trace);
 
     bool monitoring() const;
     void clickStart();
@@ -34,6 +36,7 @@ class MonitoringControl {
     UdpSocket& relaySocket_;
     ExtraRelays& extraRelays_;
     Timer& watchdog_;
+    Pause& pause_;
     Clock& clock_;
     Dialogs& dialogs_;
     TraceWriter& trace_;

@@ -1,4 +1,4 @@
-// Local wall-clock time to the second, the millisecond field, and the blocking pause.
+// Local wall-clock time to the second and the millisecond field.
 #pragma once
 
 #include <cstdint>
@@ -30,8 +30,6 @@ class Clock {
     virtual DateTime now() = 0;
     // The millisecond field (0..999) of a separate reading of the system time.
     virtual int milliseconds() = 0;
-    // Blocks the event thread; nothing else runs meanwhile.
-    virtual void sleep(int ms) = 0;
 };
 
 } // namespace qf

@@ -92,6 +92,9 @@ ExtraRelays::Target& ExtraRelays::target(std::size_t index, const std::string& i
         Target t;
         t.socket = makeSocket_();
         t.events = std::make_unique<RelayEvents>(*t.socket, trace_, item);
+        if (onSocketWired) {
+            onSocketWired(*t.socket);
+        }
         targets_.push_back(std::move(t));
     }
     Target& t = targets_[index];

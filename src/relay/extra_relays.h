@@ -29,6 +29,9 @@ class ExtraRelays {
     void relay(const std::string& datagram);
     std::size_t size() const { return inUse_; }
 
+    // Told of each new target's socket once its events are wired.
+    std::function<void(UdpSocket&)> onSocketWired;
+
   private:
     struct Target {
         std::unique_ptr<UdpSocket> socket;

@@ -18,6 +18,13 @@ void TextField::setEnabled(bool enabled)
     }
 }
 
+void TextField::loseFocus()
+{
+    if (onLostFocus && !owner_.inputHeld()) {
+        onLostFocus();
+    }
+}
+
 void CheckBox::setChecked(bool checked)
 {
     if (checked == checked_) {
@@ -43,6 +50,13 @@ void Button::setCaption(std::string caption)
     if (caption != caption_) {
         caption_ = std::move(caption);
         owner_.changed(id_);
+    }
+}
+
+void Button::click()
+{
+    if (onClick && !owner_.inputHeld()) {
+        onClick();
     }
 }
 
@@ -91,6 +105,14 @@ void WindowModel::setPosition(int top, int left)
         top_ = top;
         left_ = left;
         changed(Element::Position);
+    }
+}
+
+void WindowModel::setInputHeld(bool held)
+{
+    if (held != inputHeld_) {
+        inputHeld_ = held;
+        changed(Element::InputHeld);
     }
 }
 

@@ -35,6 +35,7 @@ enum class Element {
     TBDX,
     TBSpots,
     Position,
+    InputHeld,
 };
 
 class WindowModel;
@@ -50,12 +51,8 @@ class TextField {
     bool enabled() const { return enabled_; }
     void setEnabled(bool enabled);
     std::size_t maxLength() const { return maxLength_; }
-    void loseFocus()
-    {
-        if (onLostFocus) {
-            onLostFocus();
-        }
-    }
+    // The operator left the field (ignored while input is held).
+    void loseFocus();
     std::function<void()> onLostFocus;
 
   private:
@@ -103,12 +100,8 @@ class Button {
     }
     const std::string& caption() const { return caption_; }
     void setCaption(std::string caption);
-    void click()
-    {
-        if (onClick) {
-            onClick();
-        }
-    }
+    // The operator's click (ignored while input is held).
+    void click();
     std::function<void()> onClick;
 
   private:
@@ -193,6 +186,10 @@ class WindowModel {
     void setPosition(int top, int left);
     bool minimized = false;
 
+    // While held (the watchdog's pause) the window paints but takes no click, key or field change.
+    bool inputHeld() const { return inputHeld_; }
+    void setInputHeld(bool held);
+
     // Told of every change of an element, for the view to mirror it.
     std::function<void(Element)> onChanged;
     void changed(Element id)
@@ -205,6 +202,7 @@ class WindowModel {
   private:
     int top_ = 0;
     int left_ = 0;
+    bool inputHeld_ = false;
 };
 
 inline constexpr const char* kStartCaption = "&Start monitoring";

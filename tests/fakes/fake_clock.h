@@ -37,12 +37,6 @@ class FakeClock final : public Clock {
 
     DateTime now() override { return fromSeconds(floorDiv(nowMs_, 1000)); }
     int milliseconds() override { return static_cast<int>(nowMs_ - floorDiv(nowMs_, 1000) * 1000); }
-    void sleep(int ms) override
-    {
-        // Nothing runs during the pause: timers that come due tick at the next advance.
-        sleptMs += ms;
-        nowMs_ += ms;
-    }
 
     std::int64_t nowMs() const { return nowMs_; }
     void set(const DateTime& t, int ms = 0) { nowMs_ = toSeconds(t) * 1000 + ms; }
@@ -81,8 +75,6 @@ class FakeClock final : public Clock {
         return t;
     }
     void forget(FakeTimer* t) { timers_.erase(std::remove(timers_.begin(), timers_.end(), t), timers_.end()); }
-
-    std::int64_t sleptMs = 0;
 
   private:
     friend class FakeTimer;

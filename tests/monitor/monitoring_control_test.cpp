@@ -168,7 +168,7 @@ TEST_F(Monitoring, relay_set_up_errors_are_traced_without_a_box)
     }));
 }
 
-TEST_F(Monitoring, watchdog_restarts_after_more_than_five_minute_boundaries)
+TEST_F(Monitoring, watchdog_restarts_after_more_than_five_minute_boundaries_with_5000_ms_closed)
 {
     start();
     h.clock.set(DateTime{2026, 12, 7, 10, 0, 0});
@@ -186,9 +186,47 @@ TEST_F(Monitoring, watchdog_restarts_after_more_than_five_minute_boundaries)
     h.clock.set(DateTime{2026, 12, 7, 10, 6, 30});
     h.program->timerRx().onTick();
     EXPECT_TRUE(h.traced(restart));
-    EXPECT_EQ(h.clock.sleptMs, 5000);
-    EXPECT_EQ(w().start.caption(), kStopCaption);
+    EXPECT_EQ(h.winsock1().log, std::vector<std::string>{"close"});
+    EXPECT_TRUE(w().inputHeld());
+    h.clock.advanceMs(4999);
+    EXPECT_EQ(h.winsock1().log, std::vector<std::string>{"close"}) << "closed for the whole 5000 ms";
+    h.clock.advanceMs(1);
     EXPECT_EQ(h.winsock1().log, (std::vector<std::string>{"close", "bind 2237"}));
+    EXPECT_EQ(w().start.caption(), kStopCaption);
+    EXPECT_FALSE(w().inputHeld());
+}
+
+// The program's own handlers are held for the pause; what came due runs right after the second press.
+TEST_F(Monitoring, during_the_restart_pause_no_tick_socket_event_or_click_reaches_the_program)
+{
+    start("LogUpload=1\r\n");
+    w().start.click();
+    h.clock.advance(6 * 60);
+    ASSERT_TRUE(w().inputHeld()) << "the watchdog restarted";
+    const std::string settings = h.files.files[kConfigPath];
+    h.clearTrace();
+
+    w().setPosition(1500, 3000); // due at the next tick of the position timer
+    w().log.appendLine("kept");
+    w().clear.click();
+    w().helpCallsign.click();
+    w().callsign.loseFocus();
+    h.winsock3().receive("answer");
+    h.winsockServ().raiseError(10061, "Connection refused");
+    h.clock.advanceMs(4000);
+    EXPECT_EQ(h.trace(), "");
+    EXPECT_EQ(h.files.files[kConfigPath], settings);
+    EXPECT_EQ(w().log.text(), "\r\nkept");
+    EXPECT_TRUE(h.dialogs.messages.empty());
+    EXPECT_EQ(h.winsock1().state(), 0);
+
+    h.clock.advanceMs(1000);
+    EXPECT_EQ(w().start.caption(), kStopCaption);
+    EXPECT_TRUE(h.traced("WinSockServ: Error (10061) Connection refused")) << "an error waits, it is not lost";
+    EXPECT_NE(h.files.files[kConfigPath].find("Top=1500\r\nLeft=3000\r\n"), std::string::npos);
+    EXPECT_EQ(w().log.text(), "\r\nkept") << "the clicks were dropped";
+    EXPECT_TRUE(h.dialogs.messages.empty());
+    EXPECT_EQ(h.winsock3().incoming.size(), 1u) << "left for the socket to offer again";
 }
 
 TEST_F(Monitoring, watchdog_ticks_once_a_minute_and_a_failed_restart_leaves_monitoring_off)
@@ -210,7 +248,7 @@ TEST_F(Monitoring, watchdog_does_nothing_while_monitoring_is_off)
     h.program->state().lastFrameTime = DateTime{2020, 1, 1, 0, 0, 0};
     h.program->timerRx().onTick();
     EXPECT_EQ(w().start.caption(), kStartCaption);
-    EXPECT_EQ(h.clock.sleptMs, 0);
+    EXPECT_FALSE(w().inputHeld());
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 // Faults of the real socket layer met by the program's behaviour: a spot service whose name does
 // not resolve, and a receive port taken by another program during the watchdog's restart. The
 // sockets are real; clock, timers, files and message boxes are fakes, so time moves only when told.
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,25 +24,6 @@ using test::runEventsUntil;
 constexpr const char* kConfigFolder = "/home/op/.config";
 constexpr const char* kAppFolder = "/home/op/.config/Quillfeed";
 constexpr const char* kTracePath = "/home/op/.config/Quillfeed/Trace.txt";
-
-// The fake clock, with a hook into the watchdog's pause: what another program does meanwhile.
-class PausingClock final : public Clock {
-  public:
-    explicit PausingClock(test::FakeClock& clock) : clock_(clock) {}
-    DateTime now() override { return clock_.now(); }
-    int milliseconds() override { return clock_.milliseconds(); }
-    void sleep(int ms) override
-    {
-        if (duringPause) {
-            duringPause();
-        }
-        clock_.sleep(ms);
-    }
-    std::function<void()> duringPause;
-
-  private:
-    test::FakeClock& clock_;
-};
 
 int freePort()
 {
@@ -73,7 +53,7 @@ class ProgramOnRealSockets {
             "\r\nMonitorOnStarup=1\r\nTrace=1\r\nMyStationId=Q9ZZZ\r\nMyLocator=FN42HN\r\nMulticastGroup=\r\n"
             "ServIP=127.0.0.1\r\nServPort=" +
             std::to_string(relay.localPort()) + "\r\nTop=0\r\nLeft=0\r\nLogUpload=1\r\nOnlyCQ=0\r\n";
-        PlatformServices services{clock,
+        PlatformServices services{fakeClock,
                                   files,
                                   dialogs,
                                   shell,
@@ -108,7 +88,6 @@ class ProgramOnRealSockets {
     }
 
     test::FakeClock fakeClock;
-    PausingClock clock{fakeClock};
     test::FakeFileSystem files;
     test::FakeDialogs dialogs;
     test::FakeShell shell;
@@ -160,15 +139,15 @@ TEST(FaultOnRealSockets, a_port_taken_during_the_watchdog_restart_is_reported_an
     ASSERT_EQ(p.program->window().start.caption(), kStopCaption);
     ASSERT_EQ(p.sockets.at(0)->localPort(), port);
 
-    std::unique_ptr<QtUdpSocket> squatter;
-    p.clock.duringPause = [&] {
-        squatter = std::make_unique<QtUdpSocket>();
-        squatter->bind(port);
-    };
-    p.fakeClock.advance(6 * 60);
-
-    ASSERT_NE(squatter, nullptr) << "the watchdog did not restart monitoring";
+    for (int s = 0; s < 7 * 60 && !p.program->window().inputHeld(); ++s) {
+        p.fakeClock.advance(1);
+    }
+    ASSERT_TRUE(p.program->window().inputHeld()) << "the watchdog did not restart monitoring";
     EXPECT_TRUE(p.traced("** More than 5 minutes since last frame was received. Force restart monitoring **"));
+    auto squatter = std::make_unique<QtUdpSocket>();
+    squatter->bind(port);
+    p.fakeClock.advance(5);
+
     EXPECT_TRUE(p.traced("CStart: Error in Winsock1: 10048 - ")) << p.trace();
     EXPECT_EQ(p.dialogs.messages,
               std::vector<std::string>{"UDP port " + std::to_string(port) +
@@ -178,7 +157,6 @@ TEST(FaultOnRealSockets, a_port_taken_during_the_watchdog_restart_is_reported_an
     EXPECT_EQ(p.sockets.at(0)->state(), 0);
 
     squatter.reset();
-    p.clock.duringPause = nullptr;
     p.program->window().start.click();
     ASSERT_EQ(p.program->window().start.caption(), kStopCaption);
     ASSERT_TRUE(p.deliver(wsjtx::heartbeatMessage()));

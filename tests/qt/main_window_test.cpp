@@ -208,6 +208,27 @@ TEST_F(MainWindowTest, clicks_reach_the_models_buttons_links_and_check_boxes)
     EXPECT_FALSE(model.logUpload.checked());
 }
 
+TEST_F(MainWindowTest, while_input_is_held_clicks_and_keys_are_dropped_and_a_close_waits_for_the_end)
+{
+    int closings = 0;
+    window.onClosing = [&] { ++closings; };
+    window.show();
+    model.setInputHeld(true);
+    click(child<QCheckBox>("CBAutoMon"));
+    type(child<QLineEdit>("TBCallsign"), "Q1AAA");
+    window.close();
+    EXPECT_FALSE(model.autoMon.checked());
+    EXPECT_EQ(model.callsign.text(), "");
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(closings, 0);
+
+    model.setInputHeld(false);
+    wait(20);
+    EXPECT_EQ(closings, 1);
+    click(child<QCheckBox>("CBAutoMon"));
+    EXPECT_TRUE(model.autoMon.checked());
+}
+
 TEST_F(MainWindowTest, a_thousand_appended_lines_arrive_in_order_in_one_insertion)
 {
     QPlainTextEdit* log = pane("TBLog");

@@ -1,7 +1,5 @@
 #include "platform/qt/qt_clock.h"
 
-#include <QThread>
-
 #include <chrono>
 #include <ctime>
 
@@ -36,13 +34,6 @@ int QtClock::milliseconds()
     timespec ts{};
     ::clock_gettime(CLOCK_REALTIME, &ts);
     return static_cast<int>(ts.tv_nsec / 1000000);
-}
-
-void QtClock::sleep(int ms)
-{
-    if (ms > 0) {
-        QThread::msleep(static_cast<unsigned long>(ms));
-    }
 }
 
 } // namespace qf

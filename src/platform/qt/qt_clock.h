@@ -1,4 +1,4 @@
-// Clock on the system's local time, read through Qt; the pause blocks the calling thread.
+// Clock on the system's local time.
 #pragma once
 
 #include "platform/clock.h"
@@ -9,7 +9,6 @@ class QtClock final : public Clock {
   public:
     DateTime now() override;
     int milliseconds() override;
-    void sleep(int ms) override;
 };
 
 } // namespace qf
