@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -29,14 +30,16 @@ namespace qf {
 
 namespace {
 
-constexpr int kClientWidth = 682;
+constexpr int kClientWidth = 682; // the default size; the settings block never gets narrower
 constexpr int kClientHeight = 540;
+constexpr int kPaneLines = 3;  // what a pane keeps when the window is made smaller
 constexpr int kMargin = 4;     // around the frame, the buttons and the panes
 constexpr int kInset = 6;      // inside the frame
 constexpr int kRowHeight = 22; // fields, check boxes and their captions
 constexpr int kRowStep = 26;
 constexpr int kGroupGap = 10; // between the groups of one row
 constexpr int kLabelGap = 4;  // between a caption and its field
+constexpr int kButtonHeight = 28;
 constexpr double kSmallestPointSize = 6.0;
 
 QString fromBytes(const std::string& bytes)
@@ -121,7 +124,7 @@ MainWindow::~MainWindow()
 
 void MainWindow::buildWidgets()
 {
-    setFixedSize(kClientWidth, kClientHeight);
+    resize(kClientWidth, kClientHeight);
 
     auto* frame = new QFrame(this);
     frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
@@ -244,16 +247,40 @@ void MainWindow::placeWidgets()
           Element::LViewLog, Element::CStart, Element::CClear, Element::CBHelpCallsign, Element::Command2}) {
         mirror(id); // captions first: the placing below measures them
     }
-    // The window has a fixed size, so a wide desktop font is stepped down until every row fits.
-    while (!placeSettings() && font().pointSizeF() > kSmallestPointSize) {
+    // The settings block keeps the default width, so a wide desktop font is stepped down until
+    // every row fits it.
+    while (!placeSettings(kClientWidth) && font().pointSizeF() > kSmallestPointSize) {
         QFont smaller = font();
         smaller.setPointSizeF(std::max(kSmallestPointSize, smaller.pointSizeF() - 0.5));
         setFont(smaller);
     }
-    placeLower();
+    const int lowerTop = kMargin + frame_->height() + kMargin;
+    setMinimumSize(kClientWidth,
+                   lowerTop + kButtonHeight + kMargin + 3 * (captionHeight() + minimumPaneHeight()) + kMargin);
+    placeLower(kClientWidth, kClientHeight);
 }
 
-bool MainWindow::placeSettings()
+int MainWindow::captionHeight() const
+{
+    return QFontMetrics(font()).height() + 4;
+}
+
+int MainWindow::minimumPaneHeight() const
+{
+    const QPlainTextEdit* edit = panes_[0].edit;
+    const int margin = static_cast<int>(std::ceil(edit->document()->documentMargin()));
+    return kPaneLines * QFontMetrics(edit->font()).lineSpacing() + 2 * margin + 2 * edit->frameWidth();
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    placeSettings(width());
+    placeLower(width(), height());
+    writeSize();
+}
+
+bool MainWindow::placeSettings(int width)
 {
     const QFontMetrics metrics(font());
     QFont boldFont = font();
@@ -261,7 +288,7 @@ bool MainWindow::placeSettings()
     const QFontMetrics boldMetrics(boldFont);
     auto fieldWidth = [&](const char* sample) { return metrics.horizontalAdvance(QString::fromLatin1(sample)) + 12; };
 
-    const int frameWidth = kClientWidth - 2 * kMargin;
+    const int frameWidth = width - 2 * kMargin;
     const int frameHeight = 2 * kInset + 4 * kRowStep + kRowHeight;
     const int rightEdge = frameWidth - kInset;
     frame_->setGeometry(kMargin, kMargin, frameWidth, frameHeight);
@@ -319,31 +346,34 @@ bool MainWindow::placeSettings()
     return fits;
 }
 
-void MainWindow::placeLower()
+void MainWindow::placeLower(int width, int height)
 {
     int y = kMargin + frame_->height() + kMargin;
-    const int buttonHeight = 28;
     const int startWidth = std::max(150, preferredWidth(start_));
-    start_->setGeometry(kMargin, y, startWidth, buttonHeight);
-    clear_->setGeometry(kMargin + startWidth + kMargin, y, std::max(150, preferredWidth(clear_)), buttonHeight);
-    y += buttonHeight + kMargin;
+    start_->setGeometry(kMargin, y, startWidth, kButtonHeight);
+    clear_->setGeometry(kMargin + startWidth + kMargin, y, std::max(150, preferredWidth(clear_)), kButtonHeight);
+    y += kButtonHeight + kMargin;
 
-    // The panes share what is left; the raw pane gets the most, the spots pane the least.
-    const int paneWidth = kClientWidth - 2 * kMargin;
-    const int captionHeight = QFontMetrics(font()).height() + 4;
-    const int paneSpace = kClientHeight - kMargin - y - 3 * captionHeight;
-    const int logHeight = paneSpace * 40 / 100;
-    const int dxHeight = paneSpace * 33 / 100;
-    const int spotsHeight = paneSpace - logHeight - dxHeight;
-    auto putPane = [&](QLabel* caption, QLabel* count, QPlainTextEdit* edit, int height) {
+    // The panes share what is left; the raw pane gets the most, the spots pane the least. In a
+    // window smaller than the default each keeps its lines, and the raw pane gives way.
+    const int paneWidth = width - 2 * kMargin;
+    const int captionHeight = this->captionHeight();
+    const int paneSpace = height - kMargin - y - 3 * captionHeight;
+    const int least = minimumPaneHeight();
+    int dxHeight = paneSpace * 33 / 100;
+    int spotsHeight = paneSpace - paneSpace * 40 / 100 - dxHeight;
+    dxHeight = std::max(dxHeight, least);
+    spotsHeight = std::max(spotsHeight, least);
+    const int logHeight = paneSpace - dxHeight - spotsHeight;
+    auto putPane = [&](QLabel* caption, QLabel* count, QPlainTextEdit* edit, int paneHeight) {
         caption->setGeometry(kMargin, y, preferredWidth(caption), captionHeight);
         if (count) {
             const int countX = kMargin + preferredWidth(caption) + 2 * kLabelGap;
-            count->setGeometry(countX, y, kClientWidth - kMargin - countX, captionHeight);
+            count->setGeometry(countX, y, width - kMargin - countX, captionHeight);
         }
         y += captionHeight;
-        edit->setGeometry(kMargin, y, paneWidth, height);
-        y += height;
+        edit->setGeometry(kMargin, y, paneWidth, paneHeight);
+        y += paneHeight;
     };
     putPane(captionLog_, nullptr, panes_[0].edit, logHeight);
     putPane(captionDx_, numDecodes_, panes_[1].edit, dxHeight);
@@ -372,6 +402,7 @@ void MainWindow::connectModel()
     mirrorCounters();
     // Moved even to 0,0: a first run opens at the top-left corner, not where the desktop likes.
     move(toPixels(model_.left()), toPixels(model_.top()));
+    mirrorSize();
     for (const CheckView& view : checks_) {
         view.check->setChecked(view.box->checked());
     }
@@ -463,6 +494,9 @@ void MainWindow::mirror(Element id)
     case Element::Position:
         mirrorPosition();
         return;
+    case Element::Size:
+        mirrorSize();
+        return;
     case Element::InputHeld:
         holdInput(model_.inputHeld());
         return;
@@ -508,6 +542,32 @@ void MainWindow::writePosition()
     if (at.x() != toPixels(model_.left()) || at.y() != toPixels(model_.top())) {
         model_.setPosition(at.y() * kTwipsPerPixel, at.x() * kTwipsPerPixel);
     }
+}
+
+QSize MainWindow::modelSize() const
+{
+    if (model_.width() <= 0 || model_.height() <= 0) {
+        return {kClientWidth, kClientHeight};
+    }
+    return {toPixels(model_.width()), toPixels(model_.height())};
+}
+
+void MainWindow::mirrorSize()
+{
+    const QSize target = modelSize().expandedTo(minimumSize());
+    if (size() != target) {
+        resize(target);
+    }
+}
+
+// Only a size the operator chose is kept: not a maximised one, and not the default before any resize.
+void MainWindow::writeSize()
+{
+    if ((windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) != 0 ||
+        size() == modelSize()) {
+        return;
+    }
+    model_.setSize(width() * kTwipsPerPixel, height() * kTwipsPerPixel);
 }
 
 void MainWindow::paneChanged(PaneView& view, bool cleared, const std::string& appended)

@@ -33,6 +33,7 @@ class MainWindow : public QWidget {
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -58,8 +59,10 @@ class MainWindow : public QWidget {
 
     void buildWidgets();
     void placeWidgets();
-    bool placeSettings(); // false when a row does not fit the frame at the current font
-    void placeLower();
+    bool placeSettings(int width); // false when a row does not fit the frame at the current font
+    void placeLower(int width, int height);
+    int captionHeight() const;
+    int minimumPaneHeight() const;
     void setTabOrder();
     void connectModel();
 
@@ -71,6 +74,9 @@ class MainWindow : public QWidget {
     void mirrorCounters();
     void flushPane(PaneView& view);
     void writePosition();
+    QSize modelSize() const;
+    void mirrorSize();
+    void writeSize();
     void holdInput(bool held);
 
     WindowModel& model_;

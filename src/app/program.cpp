@@ -187,6 +187,8 @@ void Program::startUp()
     p.qso.prepareAtStartUp();
     savedTop_ = w.top();
     savedLeft_ = w.left();
+    savedWidth_ = w.width();
+    savedHeight_ = w.height();
     timerPosicion_->setInterval(kPositionTimerMs);
     timerPosicion_->setEnabled(true);
 }
@@ -201,7 +203,21 @@ void Program::positionTick()
         savedTop_ = w.top();
         savedLeft_ = w.left();
     }
+    if (!w.minimized) {
+        storeSizeIfChanged();
+    }
     timerPosicion_->setEnabled(true);
+}
+
+void Program::storeSizeIfChanged()
+{
+    const WindowModel& w = *window_;
+    if (w.width() != savedWidth_ || w.height() != savedHeight_) {
+        store("Width", std::to_string(w.width()));
+        store("Height", std::to_string(w.height()));
+        savedWidth_ = w.width();
+        savedHeight_ = w.height();
+    }
 }
 
 void Program::closing()
@@ -209,6 +225,7 @@ void Program::closing()
     if (!window_->minimized) {
         store("Top", std::to_string(window_->top()));
         store("Left", std::to_string(window_->left()));
+        storeSizeIfChanged();
     }
 }
 

@@ -65,6 +65,7 @@ class Program {
     struct Parts;
     void store(const std::string& key, const std::string& value);
     void positionTick();
+    void storeSizeIfChanged();
     void holdDuringPause();
     void holdDuringPause(UdpSocket& socket);
     PlatformServices services_;
@@ -77,6 +78,8 @@ class Program {
     std::unique_ptr<Parts> parts_;
     int savedTop_ = 0;
     int savedLeft_ = 0;
+    int savedWidth_ = 0;
+    int savedHeight_ = 0;
 };
 
 } // namespace qf

@@ -111,6 +111,12 @@ void Settings::load(const std::function<void()>& pressStart, const std::function
     if (setPosition) {
         setPosition(top, left);
     }
+    // Not among the keys of a new file: they appear once the operator resizes the window.
+    const int width = positionFrom(text("Width"));
+    const int height = positionFrom(text("Height"));
+    if (width > 0 && height > 0) {
+        window_.setSize(width, height);
+    }
     if (isOn(text("LogUpload"))) {
         window_.logUpload.setChecked(true);
     }

@@ -108,6 +108,15 @@ void WindowModel::setPosition(int top, int left)
     }
 }
 
+void WindowModel::setSize(int width, int height)
+{
+    if (width != width_ || height != height_) {
+        width_ = width;
+        height_ = height;
+        changed(Element::Size);
+    }
+}
+
 void WindowModel::setInputHeld(bool held)
 {
     if (held != inputHeld_) {

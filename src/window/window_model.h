@@ -35,6 +35,7 @@ enum class Element {
     TBDX,
     TBSpots,
     Position,
+    Size,
     InputHeld,
 };
 
@@ -185,6 +186,10 @@ class WindowModel {
     int left() const { return left_; }
     void setPosition(int top, int left);
     bool minimized = false;
+    // The size the operator gave the window, in twips; 0 while it has its default size.
+    int width() const { return width_; }
+    int height() const { return height_; }
+    void setSize(int width, int height);
 
     // While held (the watchdog's pause) the window paints but takes no click, key or field change.
     bool inputHeld() const { return inputHeld_; }
@@ -202,6 +207,8 @@ class WindowModel {
   private:
     int top_ = 0;
     int left_ = 0;
+    int width_ = 0;
+    int height_ = 0;
     bool inputHeld_ = false;
 };
 

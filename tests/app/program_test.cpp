@@ -118,6 +118,31 @@ TEST(PositionTimer, a_stored_position_is_applied_unchanged)
     EXPECT_EQ(h.window().left(), 1000);
 }
 
+TEST(PositionTimer, the_size_is_stored_only_once_the_operator_changes_it_and_read_back_at_start)
+{
+    ProgramHarness h;
+    h.program->startUp();
+    const std::string firstRun = h.files.files.at(kConfigPath);
+    h.clock.advance(2);
+    h.program->closing();
+    EXPECT_EQ(h.files.files.at(kConfigPath), firstRun) << "a window left at its default size adds no key";
+
+    h.window().setSize(13650, 9000);
+    h.clock.advanceMs(500);
+    EXPECT_EQ(h.files.files.at(kConfigPath), firstRun + "Width=13650\r\nHeight=9000\r\n");
+
+    ProgramHarness again;
+    again.files = h.files;
+    again.program->startUp();
+    EXPECT_EQ(again.window().width(), 13650);
+    EXPECT_EQ(again.window().height(), 9000);
+
+    ProgramHarness broken;
+    broken.settingsFile("Width=wide\r\nHeight=-5\r\n");
+    broken.program->startUp();
+    EXPECT_EQ(broken.window().width(), 0) << "an unreadable size leaves the default";
+}
+
 TEST(Window, help_boxes_and_links)
 {
     ProgramHarness h;

@@ -284,11 +284,10 @@ TEST_F(MainWindowTest, focus_moves_in_the_listed_order)
     EXPECT_EQ(widget->objectName(), "TBCallsign"); // and round again
 }
 
-TEST_F(MainWindowTest, has_a_fixed_client_area_with_every_element_inside_it_and_none_overlapping)
+TEST_F(MainWindowTest, resizing_widens_and_heightens_the_panes_only_and_the_default_size_is_restored_exactly)
 {
-    EXPECT_EQ(window.minimumSize(), QSize(682, 540));
-    EXPECT_EQ(window.maximumSize(), QSize(682, 540));
-
+    window.show();
+    wait(20);
     // The elements themselves: the window's children, with the settings frame opened up.
     QList<QWidget*> elements;
     for (QWidget* widget : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -303,15 +302,54 @@ TEST_F(MainWindowTest, has_a_fixed_client_area_with_every_element_inside_it_and_
     auto name = [](const QWidget* widget) {
         return (widget->objectName() + QStringLiteral(" ") + widget->property("text").toString()).toStdString();
     };
-    for (qsizetype i = 0; i < elements.size(); ++i) {
-        EXPECT_TRUE(window.rect().contains(area(elements[i]))) << name(elements[i]);
-        for (qsizetype j = i + 1; j < elements.size(); ++j) {
-            EXPECT_FALSE(area(elements[i]).intersects(area(elements[j])))
-                << name(elements[i]) << " / " << name(elements[j]);
-        }
+    QList<QRect> atDefault;
+    for (const QWidget* widget : elements) {
+        atDefault << area(widget);
     }
-    EXPECT_GT(pane("TBLog")->height(), pane("TBDX")->height());
-    EXPECT_GT(pane("TBDX")->height(), pane("TBSpots")->height());
+    const QList<QPlainTextEdit*> panes = {pane("TBLog"), pane("TBDX"), pane("TBSpots")};
+    const QSize smallest = window.minimumSize();
+    EXPECT_EQ(smallest.width(), 682) << "the settings block does not shrink";
+    EXPECT_LE(smallest.height(), 470) << "fits 1366x768 at 150 % with a title bar";
+
+    const struct {
+        const char* name;
+        QSize asked;
+        QSize expected;
+    } rows[] = {
+        {"larger", {1100, 800}, {1100, 800}},
+        {"smallest", smallest, smallest},
+        {"below the smallest", {500, 200}, smallest},
+        {"default again", {682, 540}, {682, 540}},
+    };
+    for (const auto& row : rows) {
+        window.resize(row.asked);
+        ASSERT_EQ(window.size(), row.expected) << row.name;
+        const int extraWidth = window.width() - 682;
+        for (qsizetype i = 0; i < elements.size(); ++i) {
+            const QRect now = area(elements[i]);
+            EXPECT_TRUE(window.rect().contains(now)) << row.name << ": " << name(elements[i]);
+            for (qsizetype j = i + 1; j < elements.size(); ++j) {
+                EXPECT_FALSE(now.intersects(area(elements[j])))
+                    << row.name << ": " << name(elements[i]) << " / " << name(elements[j]);
+            }
+            if (now.top() < panes[0]->y() - 20) { // the settings block and the buttons keep their size
+                EXPECT_EQ(now.size(), atDefault[i].size()) << row.name << ": " << name(elements[i]);
+                EXPECT_TRUE(now.left() == atDefault[i].left() || now.left() == atDefault[i].left() + extraWidth)
+                    << row.name << ": " << name(elements[i]);
+            }
+        }
+        for (const QPlainTextEdit* edit : panes) {
+            EXPECT_EQ(edit->width(), window.width() - 8) << row.name;
+            const int margin = static_cast<int>(edit->document()->documentMargin());
+            EXPECT_GE((edit->viewport()->height() - 2 * margin) / edit->fontMetrics().lineSpacing(), 3) << row.name;
+        }
+        EXPECT_GE(panes[0]->height(), panes[1]->height()) << row.name;
+        EXPECT_GE(panes[1]->height(), panes[2]->height()) << row.name;
+    }
+    for (qsizetype i = 0; i < elements.size(); ++i) {
+        EXPECT_EQ(area(elements[i]), atDefault[i]) << name(elements[i]);
+    }
+    EXPECT_EQ(model.width(), 682 * 15) << "a size the operator chose is kept, even the default one";
 }
 
 TEST_F(MainWindowTest, position_goes_both_ways_in_twips_and_closing_is_reported)
