@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -23,43 +25,69 @@ bool onPath(const char* tool)
     return std::system(cmd.c_str()) == 0;
 }
 
-// An X server of its own on a free display number, for as long as the test runs.
+std::string output(const std::string& command)
+{
+    std::string out;
+    if (FILE* p = ::popen(command.c_str(), "r")) {
+        char buf[4096];
+        std::size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
+            out.append(buf, n);
+        }
+        ::pclose(p);
+    }
+    return out;
+}
+
+pid_t spawn(std::vector<std::string> args)
+{
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    return posix_spawnp(&pid, argv[0], nullptr, nullptr, argv.data(), environ) == 0 ? pid : -1;
+}
+
+void end(pid_t pid)
+{
+    if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+    }
+}
+
+// An X server of its own on a free display number, with a window manager when asked, for as long
+// as the test runs. DISPLAY names it from then on.
 class VirtualDisplay {
   public:
-    VirtualDisplay()
+    explicit VirtualDisplay(bool windowManager = false)
     {
-        for (int n = 90; n < 110 && pid_ < 0; ++n) {
+        for (int n = 90; n < 110 && server_ < 0; ++n) {
             if (::access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0) {
                 continue;
             }
             name_ = ":" + std::to_string(n);
-            std::string xvfb = "Xvfb";
-            std::string screen = "1024x768x24";
-            std::vector<char*> argv{xvfb.data(),
-                                    name_.data(),
-                                    const_cast<char*>("-screen"),
-                                    const_cast<char*>("0"),
-                                    screen.data(),
-                                    const_cast<char*>("-nolisten"),
-                                    const_cast<char*>("tcp"),
-                                    nullptr};
-            if (posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, argv.data(), environ) != 0) {
-                pid_ = -1;
-            }
+            server_ = spawn({"Xvfb", name_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
         }
         waitFor([&] { return ::access(("/tmp/.X11-unix/X" + name_.substr(1)).c_str(), F_OK) == 0; }, 5s);
+        ::setenv("DISPLAY", name_.c_str(), 1);
+        if (windowManager) {
+            manager_ = spawn({"openbox"});
+            waitFor([] { return std::system("wmctrl -m >/dev/null 2>&1") == 0; }, 5s);
+        }
     }
     ~VirtualDisplay()
     {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGTERM);
-            ::waitpid(pid_, nullptr, 0);
-        }
+        end(manager_);
+        end(server_);
     }
     const std::string& name() const { return name_; }
 
   private:
-    pid_t pid_ = -1;
+    pid_t server_ = -1;
+    pid_t manager_ = -1;
     std::string name_;
 };
 
@@ -85,7 +113,6 @@ TEST(Window, moving_the_window_stores_top_and_left_within_a_second)
     const std::string config = dir.path() + "/Quillfeed/config.ini";
     writeFile(config, "[OPTIONS]\r\nTop=300\r\nLeft=450\r\n");
 
-    ::setenv("DISPLAY", display.name().c_str(), 1);
     RunningProgram program(dir.path(), {}, "xcb");
     ASSERT_TRUE(windowShown(display)) << program.output();
     std::this_thread::sleep_for(500ms);
@@ -116,6 +143,97 @@ TEST(Window, closing_stores_the_field_being_typed_in)
 
     EXPECT_EQ(program.stop(), 0); // as the desktop closes it
     EXPECT_NE(readFile(config).find("MyStationId=Q9ZZZ\r\n"), std::string::npos) << readFile(config);
+}
+
+// The window's pixels, row by row, from xwd's dump (header, colour map, then the rows).
+struct Shot {
+    int width = 0;
+    int height = 0;
+    std::vector<std::string> rows;
+};
+
+Shot shoot(const std::string& window)
+{
+    const std::string dump = output("xwd -silent -id " + window + " 2>/dev/null");
+    auto field = [&](std::size_t index) -> std::uint32_t {
+        if (dump.size() < 4 * (index + 1)) {
+            return 0;
+        }
+        const auto* b = reinterpret_cast<const unsigned char*>(dump.data() + 4 * index);
+        return std::uint32_t{b[0]} << 24 | std::uint32_t{b[1]} << 16 | std::uint32_t{b[2]} << 8 | b[3];
+    };
+    Shot shot;
+    shot.width = static_cast<int>(field(4));
+    shot.height = static_cast<int>(field(5));
+    const std::size_t stride = field(12);
+    std::size_t at = field(0) + std::size_t{field(19)} * 12;
+    for (int row = 0; row < shot.height && at + stride <= dump.size(); ++row, at += stride) {
+        shot.rows.push_back(dump.substr(at, stride));
+    }
+    return shot;
+}
+
+std::string geometry(const std::string& window)
+{
+    const std::string text = output("xdotool getwindowgeometry " + window + " 2>/dev/null");
+    const auto at = text.find("Geometry: ");
+    return at == std::string::npos ? std::string() : text.substr(at + 10, text.find('\n', at) - at - 10);
+}
+
+TEST(Window, resizes_and_maximises_and_at_the_default_size_every_element_stands_where_it_stood)
+{
+    if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("openbox") || !onPath("wmctrl") || !onPath("xwd")) {
+        GTEST_SKIP() << "needs Xvfb, xdotool, openbox, wmctrl and xwd";
+    }
+    VirtualDisplay display(true);
+    TempDir dir;
+    ::mkdir((dir.path() + "/Quillfeed").c_str(), 0755);
+    const std::string config = dir.path() + "/Quillfeed/config.ini";
+    // Monitoring on: the text fields are disabled, so no text cursor blinks in the pictures.
+    writeFile(config, readyConfig(freeUdpPort(), freeUdpPort(), false));
+    RunningProgram program(dir.path(), {}, "xcb");
+    std::string window;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            window = output("xdotool search --name 'Quillfeed - V' 2>/dev/null | head -n 1");
+            window = window.substr(0, window.find('\n'));
+            return !window.empty() && geometry(window) == "682x540";
+        },
+        10s))
+        << program.output();
+    ASSERT_EQ(std::system("xdotool mousemove 1010 760"), 0) << "the pointer off the window: no hover";
+    std::this_thread::sleep_for(700ms);
+    const Shot atDefault = shoot(window);
+    ASSERT_EQ(atDefault.rows.size(), 540u);
+
+    ASSERT_EQ(std::system("wmctrl -r 'Quillfeed - V' -b add,maximized_vert,maximized_horz"), 0);
+    EXPECT_TRUE(waitFor([&] { return geometry(window).rfind("1024x", 0) == 0; }, 5s)) << geometry(window);
+    ASSERT_EQ(std::system("wmctrl -r 'Quillfeed - V' -b remove,maximized_vert,maximized_horz"), 0);
+    EXPECT_TRUE(waitFor([&] { return geometry(window) == "682x540"; }, 5s)) << geometry(window);
+    std::this_thread::sleep_for(700ms);
+    const Shot restored = shoot(window);
+    EXPECT_TRUE(restored.rows == atDefault.rows) << "the default size looks exactly as before";
+    EXPECT_EQ(readFile(config).find("Width="), std::string::npos) << "a maximised window's size is not kept";
+
+    ASSERT_EQ(std::system(("xdotool windowsize " + window + " 682 200").c_str()), 0);
+    EXPECT_TRUE(waitFor([&] { return geometry(window) != "682x540"; }, 5s));
+    std::this_thread::sleep_for(700ms);
+    const Shot small = shoot(window);
+    ASSERT_GT(small.height, 200) << "no smaller than the panes' three lines allow";
+    ASSERT_LT(small.height, 480) << "fits a 1366x768 screen at 150 %";
+    EXPECT_EQ(small.width, 682);
+    // The settings block and the buttons above the panes are untouched; the panes gave the room.
+    for (int row = 0; row < 170; ++row) {
+        ASSERT_EQ(small.rows.at(row), atDefault.rows.at(row)) << "row " << row;
+    }
+    EXPECT_TRUE(waitFor(
+        [&] {
+            return readFile(config).find("Width=10230\r\nHeight=" + std::to_string(small.height * 15) + "\r\n") !=
+                   std::string::npos;
+        },
+        1500ms))
+        << readFile(config);
+    EXPECT_EQ(program.stop(), 0);
 }
 
 } // namespace
