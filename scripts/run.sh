@@ -4,8 +4,10 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 "$root/scripts/build.sh"
+program="${QUILLFEED_BUILD_DIR:-$root/build}/quillfeed"
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-  echo "run: no display found; starting Quillfeed offscreen (it still listens, relays and spots)."
-  export QT_QPA_PLATFORM=offscreen
+  echo "run: no display found; starting Quillfeed without a window (--no-window): it listens, relays and"
+  echo "run: spots with the settings in ~/.config/Quillfeed/config.ini; Ctrl+C ends it."
+  exec "$program" --no-window "$@"
 fi
-exec "${QUILLFEED_BUILD_DIR:-$root/build}/quillfeed" "$@"
+exec "$program" "$@"

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/socket.h>
@@ -22,6 +23,7 @@
 #include "app/main_window.h"
 #include "app/program.h"
 #include "platform/config_folder.h"
+#include "platform/console.h"
 #include "platform/posix_file_system.h"
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_desktop.h"
@@ -41,7 +43,7 @@ void onSignal(int)
     }
 }
 
-const char* kUsage = "Usage: quillfeed [/C=FILE]\n"
+const char* kUsage = "Usage: quillfeed [--no-window] [/C=FILE]\n"
                      "       quillfeed --version | --help\n"
                      "\n"
                      "Listens for WSJT-X and JTDX UDP datagrams (port 2237, unicast or multicast), shows and\n"
@@ -55,6 +57,11 @@ const char* kUsage = "Usage: quillfeed [/C=FILE]\n"
                      "  /C=FILE      use another settings file: a plain name is upper-cased and kept in the\n"
                      "               settings folder (/C=radio2.ini uses RADIO2.INI there); a name that starts\n"
                      "               with / is a full path used as given. Lets several copies run side by side.\n"
+                     "  --no-window  run without a window, for a station without a display or as a service.\n"
+                     "               The settings come from the settings file (make them once in the window,\n"
+                     "               or edit it); a message the window would show in a box is written to\n"
+                     "               standard error as one line \"quillfeed: ...\". SIGTERM, SIGINT or SIGHUP\n"
+                     "               ends it.\n"
                      "  --version    print the version and exit\n"
                      "  --help       print this text and exit\n"
                      "\n"
@@ -67,7 +74,76 @@ const char* kUsage = "Usage: quillfeed [/C=FILE]\n"
                      "  Trace.txt    the trace, written while \"Write tracefile\" is ticked\n"
                      "\n"
                      "Point WSJT-X or JTDX at it: Settings > Reporting > UDP Server 127.0.0.1, port 2237.\n"
-                     "Without a display, start it with QT_QPA_PLATFORM=offscreen. More in quillfeed(1).\n";
+                     "As a user service: systemctl --user enable --now quillfeed (runs quillfeed --no-window);\n"
+                     "its messages: journalctl --user -u quillfeed. More in quillfeed(1).\n";
+
+const char* kNoDisplay = "quillfeed: no display to open the window on (DISPLAY and WAYLAND_DISPLAY are not set); "
+                         "run \"quillfeed --no-window\" to work without a window\n";
+
+bool displayNamed()
+{
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The toolkit ends a program whose display cannot be opened with an abort and advice to reinstall;
+// this one says what is wrong and how to run without a window.
+QtMessageHandler toolkitHandler = nullptr;
+void onToolkitMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtFatalMsg) {
+        toolkitHandler(type, context, message);
+        return;
+    }
+    const char* display = std::getenv("DISPLAY");
+    std::fprintf(stderr,
+                 "quillfeed: cannot open the window on the display%s%s; run \"quillfeed --no-window\" to work "
+                 "without a window\n",
+                 display != nullptr ? " " : "", display != nullptr ? display : "");
+    std::_Exit(2);
+}
+
+// The platform services both front ends share; message boxes and the shell are theirs.
+struct Platform {
+    qf::QtClock clock;
+    qf::PosixFileSystem files;
+    qf::QtRegional regional;
+
+    qf::PlatformServices services(qf::Dialogs& dialogs, qf::Shell& shell)
+    {
+        return {clock,
+                files,
+                dialogs,
+                shell,
+                regional,
+                [] { return std::make_unique<qf::QtUdpSocket>(); },
+                [] { return std::make_unique<qf::QtTimer>(); },
+                qf::configFolder()};
+    }
+};
+
+// SIGTERM, SIGINT and SIGHUP reach the event loop as a call of `stop`.
+void watchSignals(QObject* context, const std::function<void()>& stop)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, context);
+        QObject::connect(notifier, &QSocketNotifier::activated, context, [stop] {
+            char c;
+            if (::read(signalPipe[0], &c, 1) > 0) {
+                stop();
+            }
+        });
+        std::signal(SIGTERM, onSignal);
+        std::signal(SIGINT, onSignal);
+        std::signal(SIGHUP, onSignal);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 // A diagnostic for bench/responsiveness.sh, off unless QUILLFEED_STALL_PROBE names a file: notes
 // every tick of a 10 ms timer that comes over 5 ms late, and when the text QUILLFEED_STALL_PROBE_MARK
@@ -135,10 +211,69 @@ void startStallProbe(QCoreApplication& app, QWidget* window, qf::Program& progra
     });
 }
 
+int runWithoutWindow(int argc, char* argv[], const std::vector<std::string>& arguments)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("Quillfeed");
+    QCoreApplication::setApplicationVersion(QUILLFEED_VERSION_TEXT);
+    Platform platform;
+    qf::ConsoleDialogs dialogs;
+    qf::ConsoleShell shell;
+    qf::Program program(platform.services(dialogs, shell), arguments);
+    // No window, so no position to keep: a signal ends the program at once.
+    watchSignals(&app, [] { QCoreApplication::exit(0); });
+    program.startUp();
+    startStallProbe(app, nullptr, program);
+    return QCoreApplication::exec();
+}
+
+int runWithWindow(int argc, char* argv[], const std::vector<std::string>& arguments)
+{
+    toolkitHandler = qInstallMessageHandler(onToolkitMessage);
+    QApplication app(argc, argv);
+    qInstallMessageHandler(toolkitHandler);
+    QApplication::setApplicationName("Quillfeed");
+    QApplication::setApplicationVersion(QUILLFEED_VERSION_TEXT);
+    QApplication::setDesktopFileName(QUILLFEED_APP_ID);
+
+    Platform platform;
+    qf::QtDialogs dialogs;
+    qf::QtShell shell;
+    qf::Program program(platform.services(dialogs, shell), arguments);
+    qf::MainWindow window(program.window());
+    window.onClosing = [&program] { program.closing(); };
+
+    bool quitRequested = false;
+    // A desktop logout or a kill asks the window to close, so the position is saved as usual.
+    watchSignals(&window, [&] {
+        if (window.isVisible() && QApplication::activeModalWidget() == nullptr) {
+            window.close();
+            return;
+        }
+        // A message box is open (perhaps during start-up, before the window shows): leave
+        // every event loop at once.
+        quitRequested = true;
+        program.closing();
+        QApplication::exit(0);
+    });
+
+    program.startUp();
+    if (quitRequested) {
+        return 0;
+    }
+    window.show();
+    startStallProbe(app, &window, program);
+    return QApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    bool noWindow = false;
+    // Taken as given: QApplication removes its own options, and the value of one of them
+    // ("-style /C=radio.ini") would take the settings option with it.
+    std::vector<std::string> arguments;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--version") == 0) {
             std::printf("Quillfeed %s\n", QUILLFEED_VERSION_TEXT);
@@ -148,64 +283,18 @@ int main(int argc, char* argv[])
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (std::strcmp(argv[i], "--no-window") == 0) {
+            noWindow = true;
+        } else {
+            arguments.emplace_back(argv[i]);
+        }
     }
-
-    // Taken as given: QApplication removes its own options, and the value of one of them
-    // ("-style /C=radio.ini") would take the settings option with it.
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("Quillfeed");
-    QApplication::setApplicationVersion(QUILLFEED_VERSION_TEXT);
-    QApplication::setDesktopFileName(QUILLFEED_APP_ID);
-
-    qf::QtClock clock;
-    qf::PosixFileSystem files;
-    qf::QtDialogs dialogs;
-    qf::QtShell shell;
-    qf::QtRegional regional;
-    qf::PlatformServices services{clock,
-                                  files,
-                                  dialogs,
-                                  shell,
-                                  regional,
-                                  [] { return std::make_unique<qf::QtUdpSocket>(); },
-                                  [] { return std::make_unique<qf::QtTimer>(); },
-                                  qf::configFolder()};
-    qf::Program program(services, arguments);
-    qf::MainWindow window(program.window());
-    window.onClosing = [&program] { program.closing(); };
-
-    bool quitRequested = false;
-    // A desktop logout or a kill asks the window to close, so the position is saved as usual.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &app);
-        QObject::connect(notifier, &QSocketNotifier::activated, &window, [&] {
-            char c;
-            if (::read(signalPipe[0], &c, 1) <= 0) {
-                return;
-            }
-            if (window.isVisible() && QApplication::activeModalWidget() == nullptr) {
-                window.close();
-                return;
-            }
-            // A message box is open (perhaps during start-up, before the window shows): leave
-            // every event loop at once.
-            quitRequested = true;
-            program.closing();
-            QApplication::exit(0);
-        });
-        std::signal(SIGTERM, onSignal);
-        std::signal(SIGINT, onSignal);
-        std::signal(SIGHUP, onSignal);
+    if (noWindow) {
+        return runWithoutWindow(argc, argv, arguments);
     }
-    std::signal(SIGPIPE, SIG_IGN);
-
-    program.startUp();
-    if (quitRequested) {
-        return 0;
+    if (!displayNamed()) {
+        std::fputs(kNoDisplay, stderr);
+        return 2;
     }
-    window.show();
-    startStallProbe(app, &window, program);
-    return QApplication::exec();
+    return runWithWindow(argc, argv, arguments);
 }

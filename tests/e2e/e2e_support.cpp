@@ -122,11 +122,15 @@ RunningProgram::RunningProgram(const std::string& configHome, std::vector<std::s
                                const std::string& platform)
 {
     outputPath_ = configHome + "/program-output.txt";
-    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + configHome, "QT_QPA_PLATFORM=" + platform,
-                                    "HOME=" + configHome};
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + configHome, "HOME=" + configHome};
+    if (!platform.empty()) {
+        env.push_back("QT_QPA_PLATFORM=" + platform);
+    }
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string v = *e;
-        if (v.rfind("XDG_CONFIG_HOME=", 0) != 0 && v.rfind("QT_QPA_PLATFORM=", 0) != 0 && v.rfind("HOME=", 0) != 0) {
+        const bool display = v.rfind("DISPLAY=", 0) == 0 || v.rfind("WAYLAND_DISPLAY=", 0) == 0;
+        if (v.rfind("XDG_CONFIG_HOME=", 0) != 0 && v.rfind("QT_QPA_PLATFORM=", 0) != 0 && v.rfind("HOME=", 0) != 0 &&
+            !(display && platform.empty())) {
             env.push_back(v);
         }
     }
@@ -225,6 +229,19 @@ void ProgramFolder::prepare(const std::string& config) const
 bool ProgramFolder::started() const
 {
     return waitFor([&] { return trace().find("Quillfeed - V ") != std::string::npos; }, std::chrono::seconds(10));
+}
+
+std::unique_ptr<UdpPeer> spotService()
+{
+    const std::string host = QUILLFEED_TEST_SPOT_HOST;
+    if (host != "localhost" && host != "127.0.0.1") {
+        return nullptr;
+    }
+    try {
+        return std::make_unique<UdpPeer>(7350);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
 }
 
 std::string readyConfig(int udpPort, int relayPort, bool trace, const std::string& extra)

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -67,7 +68,8 @@ template <typename Pred> bool waitFor(Pred pred, std::chrono::milliseconds timeo
 // The real quillfeed, started offscreen with XDG_CONFIG_HOME set; killed at the end.
 class RunningProgram {
   public:
-    // platform: the Qt platform plug-in ("offscreen", or "xcb" with DISPLAY set).
+    // platform: the Qt platform plug-in ("offscreen", or "xcb" with DISPLAY set); empty: no display
+    // variable at all.
     RunningProgram(const std::string& configHome, std::vector<std::string> args = {},
                    const std::string& platform = "offscreen");
     ~RunningProgram();
@@ -99,6 +101,10 @@ class ProgramFolder : public ::testing::Test {
     bool started() const;
     TempDir dir;
 };
+
+// A listener standing in for the spot service, when this build sends to this machine and the port
+// is free.
+std::unique_ptr<UdpPeer> spotService();
 
 // A config.ini for a ready operator that starts monitoring at once.
 std::string readyConfig(int udpPort, int relayPort, bool trace = true, const std::string& extra = "");

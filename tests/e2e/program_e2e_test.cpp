@@ -13,22 +13,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class Program : public ProgramFolder {
-  protected:
-    // A listener standing in for the spot service, when this build sends to this machine.
-    static std::unique_ptr<UdpPeer> spotService()
-    {
-        const std::string host = QUILLFEED_TEST_SPOT_HOST;
-        if (host != "localhost" && host != "127.0.0.1") {
-            return nullptr;
-        }
-        try {
-            return std::make_unique<UdpPeer>(7350);
-        } catch (const std::exception&) {
-            return nullptr;
-        }
-    }
-};
+class Program : public ProgramFolder {};
 
 TEST_F(Program, first_run_creates_the_folder_and_the_twelve_keys_in_order)
 {

@@ -1,0 +1,84 @@
+// The program started with --no-window and no display variables at all: it does its work over
+// loopback as the windowed program does, and tells on standard error what a box would have shown.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <thread>
+
+#include "e2e/e2e_support.h"
+#include "wsjtx/datagram_builder.h"
+
+namespace qf::e2e {
+namespace {
+
+using namespace std::chrono_literals;
+
+class NoWindow : public ProgramFolder {};
+
+TEST_F(NoWindow, binds_relays_uploads_and_spots_and_a_signal_ends_it_leaving_the_settings_as_they_were)
+{
+    const auto service = spotService();
+    if (!service) {
+        GTEST_SKIP() << "the spot service of this build is not a free port on this machine";
+    }
+    UdpPeer relay;
+    const int port = freeUdpPort();
+    std::string config = readyConfig(port, relay.port());
+    config.replace(config.find("LogUpload=0"), 11, "LogUpload=1");
+    prepare(config);
+    RunningProgram p(dir.path(), {"--no-window"}, "");
+    ASSERT_TRUE(started()) << p.output();
+    UdpPeer sender;
+    ASSERT_TRUE(relayFlows(sender, port, relay)) << p.output();
+
+    const std::vector<std::string> sent = {wsjtx::statusMessage({}), "not a WSJT-X datagram",
+                                           wsjtx::qsoLoggedMessage({})};
+    for (const auto& d : sent) {
+        sender.sendTo(port, d);
+    }
+    EXPECT_EQ(relay.receiveAll(1000ms, 10s), sent);
+    EXPECT_EQ(service->receive(5s), "QFLOG|" QUILLFEED_TEST_VERSION "|A|Q9ZZZ|20261207180530|Q1AAA|14075|FT8|IN80|");
+
+    std::this_thread::sleep_for(16500ms); // decodes are held back 15 s after a new frequency
+    wsjtx::DecodeFields d;
+    d.message = "CQ Q1AAA FN42";
+    sender.sendTo(port, wsjtx::decodeMessage(d));
+    EXPECT_EQ(service->receive(55s), "WSJT|Q9ZZZ|FN42HN|14074000|Q1AAA|FN42|FT8|-12|1520|CQ|" QUILLFEED_TEST_VERSION);
+
+    EXPECT_EQ(p.stop(), 0);
+    EXPECT_EQ(readFile(folder() + "/config.ini"), config);
+    EXPECT_EQ(p.output(), "") << "nothing to tell";
+}
+
+TEST_F(NoWindow, a_port_in_use_is_one_line_on_standard_error_and_the_program_keeps_running)
+{
+    UdpPeer squatter;
+    prepare(readyConfig(squatter.port(), freeUdpPort()));
+    RunningProgram p(dir.path(), {"--no-window"}, "");
+    const std::string line = "quillfeed: UDP port " + std::to_string(squatter.port()) +
+                             " is in use. Make sure that another copy of Quillfeed is not already running and that "
+                             "no other application is using that port\n";
+    ASSERT_TRUE(waitFor([&] { return p.output() == line; }, 10s)) << p.output();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(p.running());
+    EXPECT_NE(trace().find("CStart: Error in Winsock1: 10048 - "), std::string::npos);
+    EXPECT_EQ(p.stop(), 0);
+}
+
+TEST_F(NoWindow, without_the_option_and_without_a_display_it_exits_2_with_one_line_naming_the_option)
+{
+    RunningProgram p(dir.path(), {}, "");
+    ASSERT_TRUE(waitFor([&] { return !p.output().empty(); }, 10s));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(p.stop(), 2);
+    const std::string out = p.output();
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << out;
+    EXPECT_NE(out.find("--no-window"), std::string::npos) << out;
+    struct stat st {};
+    EXPECT_NE(::stat(folder().c_str(), &st), 0) << "nothing is created";
+}
+
+} // namespace
+} // namespace qf::e2e
