@@ -44,6 +44,15 @@ install(FILES ${packaging_out}/copyright ${packaging_out}/changelog.Debian.gz
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/quillfeed.lintian-overrides
         DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quillfeed)
 
+# The user service (quillfeed --no-window), in the user-unit folder under the prefix. Its ExecStart
+# names the program where this install puts it, which only the install itself knows (cmake --install
+# --prefix, or /usr for the package), so the unit is written then.
+install(CODE "
+  file(READ \"${PROJECT_SOURCE_DIR}/packaging/quillfeed.service.in\" unit)
+  string(REPLACE \"@BINDIR@\" \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}\" unit \"\${unit}\")
+  file(WRITE \"${PROJECT_BINARY_DIR}/packaging/quillfeed.service\" \"\${unit}\")")
+install(FILES ${PROJECT_BINARY_DIR}/packaging/quillfeed.service DESTINATION lib/systemd/user)
+
 set(CPACK_PACKAGE_NAME "quillfeed")
 set(CPACK_PACKAGE_VENDOR "Quillfeed")
 set(CPACK_PACKAGE_VERSION "${QUILLFEED_MAN_VERSION}")

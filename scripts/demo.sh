@@ -8,7 +8,7 @@ usage() {
   cat <<'EOF'
 Usage: scripts/demo.sh [--ci]
 
-Builds Quillfeed if needed, starts it (a real window when there is a display, else offscreen)
+Builds Quillfeed if needed, starts it (a real window when there is a display, else --no-window)
 with temporary settings (callsign Q9ZZZ, locator FN42HN, monitoring on at start, tracing on,
 QSO upload on, a free UDP port), plays a WSJT-X session into it with quillfeed-send (a Status,
 periods of decodes, a change of band, a logged QSO), and prints every spot record (WSJT|...)
@@ -161,13 +161,14 @@ printf '%s\r\n' "[OPTIONS]" "UdpPort=$udp_port" "MonitorOnStarup=1" "Trace=1" "M
   "LogUpload=1" "OnlyCQ=0" >"$tmp/config/Quillfeed/config.ini"
 trace="$tmp/config/Quillfeed/Trace.txt"
 
+mode=()
 if [ "$ci" -eq 1 ]; then
   export QT_QPA_PLATFORM=offscreen
 elif [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-  say "no display found; Quillfeed runs offscreen (it still listens, relays and spots)"
-  export QT_QPA_PLATFORM=offscreen
+  say "no display found; Quillfeed runs without a window (it still listens, relays and spots)"
+  mode=(--no-window)
 fi
-XDG_CONFIG_HOME="$tmp/config" "$program" >"$tmp/quillfeed.log" 2>&1 &
+XDG_CONFIG_HOME="$tmp/config" "$program" "${mode[@]}" >"$tmp/quillfeed.log" 2>&1 &
 program_pid=$!
 pids+=("$program_pid")
 

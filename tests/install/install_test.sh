@@ -63,7 +63,7 @@ check_help() { # check_help BINARY
   local out
   out="$(bare "$1" --help)" || return 1
   local word
-  for word in "Usage: quillfeed" "/C=" "config.ini" "Trace.txt" "XDG_CONFIG_HOME" "--version"; do
+  for word in "Usage: quillfeed" "/C=" "--no-window" "config.ini" "Trace.txt" "XDG_CONFIG_HOME" "--version"; do
     grep -qF -- "$word" <<<"$out" || { echo "  --help does not mention $word"; return 1; }
   done
 }
@@ -136,6 +136,21 @@ man_renders_cleanly() {
 }
 check "the manual pages render without warnings, with version and hosts filled in" man_renders_cleanly
 
+# The user service: installed beside the program, and accepted by systemd where it can check.
+unit="$prefix/lib/systemd/user/quillfeed.service"
+check "the user service is installed" test -f "$unit"
+unit_runs_program() { grep -qxF "ExecStart=$prefix/bin/quillfeed --no-window" "$unit" && grep -qxF "Restart=on-failure" "$unit"; }
+check "the user service runs the installed program without a window" unit_runs_program
+if command -v systemd-analyze >/dev/null 2>&1; then
+  unit_verifies() {
+    mkdir -p "$work/runtime" && chmod 700 "$work/runtime"
+    local out
+    out="$(MANPATH="$prefix/share/man" XDG_RUNTIME_DIR="$work/runtime" systemd-analyze --user verify "$unit" 2>&1)" &&
+      [ -z "$out" ] || { echo "  $out"; return 1; }
+  }
+  check "systemd-analyze --user verify accepts the user service" unit_verifies
+fi
+
 # The settings file a first start writes: every key in it must be documented.
 first_start() {
   mkdir -p "$work/first"
@@ -202,11 +217,17 @@ if [ -f "$deb" ]; then
     for path in ./usr/bin/quillfeed ./usr/bin/quillfeed-send "./usr/share/applications/$app_id.desktop" \
       "./usr/share/metainfo/$app_id.metainfo.xml" ./usr/share/icons/hicolor/scalable/apps/quillfeed.svg \
       ./usr/share/man/man1/quillfeed.1.gz ./usr/share/man/man1/quillfeed-send.1.gz \
-      ./usr/share/doc/quillfeed/copyright ./usr/share/doc/quillfeed/changelog.Debian.gz; do
+      ./usr/share/doc/quillfeed/copyright ./usr/share/doc/quillfeed/changelog.Debian.gz \
+      ./usr/lib/systemd/user/quillfeed.service; do
       grep -qxF "$path" "$work/contents" || { echo "  $path is not in the package"; return 1; }
     done
   }
-  check "the package holds the programs, entry, metainfo, icon, manual pages and copyright" lists
+  check "the package holds the programs, entry, metainfo, icon, manual pages, copyright and user service" lists
+  packaged_unit() {
+    dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/systemd/user/quillfeed.service |
+      grep -xF "ExecStart=/usr/bin/quillfeed --no-window" >/dev/null
+  }
+  check "the packaged user service runs /usr/bin/quillfeed --no-window" packaged_unit
   only_usr() { ! grep -v '^\./usr/\|^\./$\|^\./usr$' "$work/contents"; }
   check "the package installs only under /usr" only_usr
   packaged_runs() {
