@@ -47,6 +47,8 @@ class UdpPeer {
 int freeUdpPort();
 
 std::string readFile(const std::string& path);
+// What a shell command writes to its standard output.
+std::string commandOutput(const std::string& command);
 void writeFile(const std::string& path, const std::string& bytes);
 
 // True once pred() holds, checking every 20 ms up to the deadline.

@@ -157,17 +157,7 @@ namespace {
 // Runs the sender tool and returns its standard output.
 std::string runSender(const std::string& arguments)
 {
-    const std::string cmd = std::string(QUILLFEED_SEND_BINARY) + " " + arguments + " 2>/dev/null";
-    std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
-            out.append(buf, n);
-        }
-        ::pclose(p);
-    }
-    return out;
+    return commandOutput(std::string(QUILLFEED_SEND_BINARY) + " " + arguments + " 2>/dev/null");
 }
 
 TEST_F(Program, the_sender_tools_session_and_malformed_datagrams_are_all_relayed_in_order)

@@ -25,20 +25,6 @@ bool onPath(const char* tool)
     return std::system(cmd.c_str()) == 0;
 }
 
-std::string output(const std::string& command)
-{
-    std::string out;
-    if (FILE* p = ::popen(command.c_str(), "r")) {
-        char buf[4096];
-        std::size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) {
-            out.append(buf, n);
-        }
-        ::pclose(p);
-    }
-    return out;
-}
-
 pid_t spawn(std::vector<std::string> args)
 {
     std::vector<char*> argv;
@@ -154,7 +140,7 @@ struct Shot {
 
 Shot shoot(const std::string& window)
 {
-    const std::string dump = output("xwd -silent -id " + window + " 2>/dev/null");
+    const std::string dump = commandOutput("xwd -silent -id " + window + " 2>/dev/null");
     auto field = [&](std::size_t index) -> std::uint32_t {
         if (dump.size() < 4 * (index + 1)) {
             return 0;
@@ -175,7 +161,7 @@ Shot shoot(const std::string& window)
 
 std::string geometry(const std::string& window)
 {
-    const std::string text = output("xdotool getwindowgeometry " + window + " 2>/dev/null");
+    const std::string text = commandOutput("xdotool getwindowgeometry " + window + " 2>/dev/null");
     const auto at = text.find("Geometry: ");
     return at == std::string::npos ? std::string() : text.substr(at + 10, text.find('\n', at) - at - 10);
 }
@@ -195,7 +181,7 @@ TEST(Window, resizes_and_maximises_and_at_the_default_size_every_element_stands_
     std::string window;
     ASSERT_TRUE(waitFor(
         [&] {
-            window = output("xdotool search --name 'Quillfeed - V' 2>/dev/null | head -n 1");
+            window = commandOutput("xdotool search --name 'Quillfeed - V' 2>/dev/null | head -n 1");
             window = window.substr(0, window.find('\n'));
             return !window.empty() && geometry(window) == "682x540";
         },
