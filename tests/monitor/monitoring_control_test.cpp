@@ -199,8 +199,9 @@ TEST_F(Monitoring, watchdog_restarts_after_more_than_five_minute_boundaries_with
 // The program's own handlers are held for the pause; what came due runs right after the second press.
 TEST_F(Monitoring, during_the_restart_pause_no_tick_socket_event_or_click_reaches_the_program)
 {
-    start("LogUpload=1\r\n");
+    start("LogUpload=1\r\nMoreRelays=127.0.0.1:5000\r\n");
     w().start.click();
+    ASSERT_EQ(h.sockets.size(), 5u) << "a socket for the further relay target";
     h.clock.advance(6 * 60);
     ASSERT_TRUE(w().inputHeld()) << "the watchdog restarted";
     const std::string settings = h.files.files[kConfigPath];
@@ -213,6 +214,7 @@ TEST_F(Monitoring, during_the_restart_pause_no_tick_socket_event_or_click_reache
     w().callsign.loseFocus();
     h.winsock3().receive("answer");
     h.winsockServ().raiseError(10061, "Connection refused");
+    h.sockets.at(4)->raiseError(10065, "No route to host");
     h.clock.advanceMs(4000);
     EXPECT_EQ(h.trace(), "");
     EXPECT_EQ(h.files.files[kConfigPath], settings);
@@ -223,6 +225,7 @@ TEST_F(Monitoring, during_the_restart_pause_no_tick_socket_event_or_click_reache
     h.clock.advanceMs(1000);
     EXPECT_EQ(w().start.caption(), kStopCaption);
     EXPECT_TRUE(h.traced("WinSockServ: Error (10061) Connection refused")) << "an error waits, it is not lost";
+    EXPECT_NE(h.trace().find("(10065) No route to host"), std::string::npos) << h.trace();
     EXPECT_NE(h.files.files[kConfigPath].find("Top=1500\r\nLeft=3000\r\n"), std::string::npos);
     EXPECT_EQ(w().log.text(), "\r\nkept") << "the clicks were dropped";
     EXPECT_TRUE(h.dialogs.messages.empty());
