@@ -48,6 +48,7 @@ class FakeUdpSocket final : public UdpSocket {
         log.push_back("close");
         open_ = false;
         groups.clear();
+        incoming.clear(); // what waited goes with the socket
     }
     void sendData(const std::string& bytes) override
     {
@@ -76,9 +77,13 @@ class FakeUdpSocket final : public UdpSocket {
         groups.push_back(group);
     }
 
-    // Queues a datagram and raises the arrival event, as the network would.
+    // Queues a datagram and raises the arrival event, as the network would; a closed socket
+    // receives nothing.
     void receive(const std::string& bytes)
     {
+        if (!open_) {
+            return;
+        }
         incoming.push_back(bytes);
         if (onDataArrival) {
             onDataArrival(static_cast<int>(bytes.size()));
