@@ -219,7 +219,9 @@ int runWithoutWindow(int argc, char* argv[], const std::vector<std::string>& arg
     Platform platform;
     qf::ConsoleDialogs dialogs;
     qf::ConsoleShell shell;
-    qf::Program program(platform.services(dialogs, shell), arguments);
+    qf::PlatformServices services = platform.services(dialogs, shell);
+    services.notice = [](const std::string& text) { qf::writeConsoleLine(stderr, text); };
+    qf::Program program(std::move(services), arguments);
     // No window, so no position to keep: a signal ends the program at once.
     watchSignals(&app, [] { QCoreApplication::exit(0); });
     program.startUp();

@@ -33,6 +33,8 @@ struct PlatformServices {
     std::string spotServiceHost = QUILLFEED_SPOT_HOST;
     std::string webAddress = QUILLFEED_WEB_ADDRESS;
     std::string versionText = QUILLFEED_VERSION_TEXT;
+    // Without a window: one line for standard error ("quillfeed: " + text). Unset with a window.
+    std::function<void(const std::string& text)> notice = {};
 };
 
 class Program {

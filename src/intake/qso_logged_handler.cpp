@@ -6,7 +6,7 @@
 
 #include "intake/datagram_intake.h"
 #include "intake/wire_reader.h"
-#include "spotting/spot_sender.h"
+#include "service/service.h"
 #include "trace/failure_rule.h"
 
 namespace qf {
@@ -83,13 +83,6 @@ std::string recordDate(const CalendarDate& d)
     // A negative year keeps four digits after its sign: -0005, not -005.
     char buf[48];
     std::snprintf(buf, sizeof buf, "%s%04d%02d%02d", d.year < 0 ? "-" : "", std::abs(d.year), d.month, d.day);
-    return buf;
-}
-
-std::string blankSignedNumber(long long n)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, n < 0 ? "%lld" : " %lld", n);
     return buf;
 }
 

@@ -51,9 +51,6 @@ std::string qsoUploadRecord(const std::string& version, const std::string& ownCa
 // yyyymmdd with at least four digits of year, a negative year after its "-".
 std::string recordDate(const CalendarDate& d);
 
-// A number with a leading blank when not negative, as the socket-event lines write them.
-std::string blankSignedNumber(long long n);
-
 class QsoLoggedHandler {
   public:
     QsoLoggedHandler(WindowModel& window, RunState& state, TraceWriter& trace, UdpSocket& logSocket,

@@ -3,11 +3,15 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 
 namespace qf {
+
+// Writes "quillfeed: <text>" as one line: a journal or a log reader splits at line ends.
+void writeConsoleLine(std::FILE* out, const std::string& text);
 
 class ConsoleDialogs final : public Dialogs {
   public:

@@ -1,6 +1,5 @@
 #include "relay/relay_events.h"
 
-#include "intake/qso_logged_handler.h"
 #include "trace/failure_rule.h"
 
 namespace qf {

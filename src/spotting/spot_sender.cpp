@@ -9,12 +9,6 @@
 
 namespace qf {
 
-bool fitsRecordField(std::string_view text)
-{
-    return std::none_of(text.begin(), text.end(),
-                        [](char c) { return c == '|' || static_cast<unsigned char>(c) < 32; });
-}
-
 SpotSender::SpotSender(WindowModel& window, RunState& state, Clock& clock, Regional& regional, TraceWriter& trace,
                        UdpSocket& spotSocket, Timer& drainTimer)
     : window_(window), state_(state), clock_(clock), regional_(regional), trace_(trace), spotSocket_(spotSocket),

@@ -13,17 +13,12 @@
 #include "platform/regional.h"
 #include "platform/timer.h"
 #include "platform/udp_socket.h"
+#include "service/service.h"
 #include "trace/trace_writer.h"
 #include "window/run_state.h"
 #include "window/window_model.h"
 
 namespace qf {
-
-inline constexpr int kSpotServicePort = 7350;
-
-// False for text holding the records' separator "|" or a byte below 32, which would shift the
-// fields of a "WSJT|" or "QFLOG|" record.
-bool fitsRecordField(std::string_view text);
 
 // A station worth reporting, as decode analysis hands it on.
 struct HeardStation {

@@ -1,5 +1,7 @@
 #include "trace/failure_rule.h"
 
+#include <cstdio>
+
 namespace qf {
 
 std::string failureLine(std::string_view prefix, int code, std::string_view description)
@@ -9,6 +11,13 @@ std::string failureLine(std::string_view prefix, int code, std::string_view desc
     line += " - ";
     line += description;
     return line;
+}
+
+std::string blankSignedNumber(long long n)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, n < 0 ? "%lld" : " %lld", n);
+    return buf;
 }
 
 } // namespace qf

@@ -13,6 +13,9 @@ namespace qf {
 
 std::string failureLine(std::string_view prefix, int code, std::string_view description);
 
+// A number with a leading blank when not negative, as the socket-event lines write them.
+std::string blankSignedNumber(long long n);
+
 // Runs one step; returns false when it failed (after tracing the failure).
 template <typename Step> bool guarded(TraceWriter& trace, std::string_view prefix, Step&& step)
 {

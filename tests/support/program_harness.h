@@ -41,6 +41,7 @@ class ProgramHarness {
         services.spotServiceHost = "spots.test";
         services.webAddress = "https://orbalis.test";
         services.versionText = "2.16";
+        services.notice = [this](const std::string& text) { notices.push_back(text); };
         program = std::make_unique<Program>(services, std::move(args));
     }
 
@@ -107,6 +108,8 @@ class ProgramHarness {
     FakeShell shell;
     FakeRegional regional;
     std::vector<FakeUdpSocket*> sockets;
+    // The lines a program without a window writes to standard error.
+    std::vector<std::string> notices;
     std::unique_ptr<Program> program;
 };
 

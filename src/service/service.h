@@ -1,0 +1,14 @@
+// What the spot and QSO records share: the service's datagram port and the rule for a field.
+#pragma once
+
+#include <string_view>
+
+namespace qf {
+
+inline constexpr int kSpotServicePort = 7350;
+
+// False for text holding the records' separator "|" or a byte below 32, which would shift the
+// fields of a "WSJT|" or "QFLOG|" record.
+bool fitsRecordField(std::string_view text);
+
+} // namespace qf
