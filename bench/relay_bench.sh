@@ -7,6 +7,7 @@
 #   bench/relay_bench.sh            build in build-bench/ and run off, on and socat
 #   RELAYS="off more" bench/relay_bench.sh    only some relays (off, on, socat, more)
 #   WORKLOAD_LIST="burst 10000 0;paced 50000 20000" bench/relay_bench.sh    only some workloads
+#   MORE_TARGETS=20 RELAYS=more bench/relay_bench.sh    the further targets of "more" (default 4)
 #
 # Nothing on the system is tuned: net.core.rmem_max stays as it is, socat keeps its default
 # receive buffer, and quillfeed runs without CAP_NET_ADMIN (as an operator does), so it gets no
@@ -58,7 +59,7 @@ cleanup() {
 trap cleanup EXIT
 
 # The further targets of the "more" relay.
-MORE_TARGETS=4
+MORE_TARGETS=${MORE_TARGETS:-4}
 
 start_relay() { # kind udp-port listener-port [further-listener-port ...]
     local kind=$1 udp=$2 listen=$3 more="" port
