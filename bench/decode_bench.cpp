@@ -32,6 +32,9 @@ class CountingSocket final : public UdpSocket {
         sentBytes += bytes.size();
     }
     std::string getData() override { return std::move(waiting); }
+    Peer lastSender() const override { return {"127.0.0.1", 50000}; }
+    bool lastFromRemote() const override { return false; }
+    void sendTo(const Peer&, const std::string&) override {}
     void joinMulticastGroup(const std::string&) override {}
     void deliver(const std::string& d)
     {

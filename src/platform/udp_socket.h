@@ -25,6 +25,21 @@ class UdpSocket {
     virtual void sendData(const std::string& bytes) = 0;
     // Takes the waiting datagram whole (empty when none is waiting).
     virtual std::string getData() = 0;
+    // Where the datagram last taken came from: a dotted IPv4 address and a port.
+    struct Peer {
+        std::string address;
+        int port = 0;
+        friend bool operator==(const Peer&, const Peer&) = default;
+    };
+    virtual Peer lastSender() const = 0;
+    // Whether the datagram last taken came from the remote host (a name as it resolved) and port.
+    virtual bool lastFromRemote() const = 0;
+    // Sends one datagram to a dotted IPv4 address and port from this open socket, its own local port;
+    // the remote host and port are not touched.
+    virtual void sendTo(const Peer& to, const std::string& bytes) = 0;
+    // False while the remote host is a name that could not be resolved: a send would fail. Asking
+    // starts a new look-up when the last failed a while ago.
+    virtual bool remoteUsable() { return true; }
     // Joins an IPv4 multicast group; failures are ignored by design.
     virtual void joinMulticastGroup(const std::string& group) = 0;
 

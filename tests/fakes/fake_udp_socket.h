@@ -67,10 +67,22 @@ class FakeUdpSocket final : public UdpSocket {
         if (incoming.empty()) {
             return {};
         }
-        std::string d = std::move(incoming.front());
+        std::string d = std::move(incoming.front().bytes);
+        lastSender_ = incoming.front().from;
         incoming.pop_front();
         return d;
     }
+    Peer lastSender() const override { return lastSender_; }
+    bool lastFromRemote() const override { return lastSender_ == Peer{remoteHost_, remotePort_}; }
+    void sendTo(const Peer& to, const std::string& bytes) override
+    {
+        log.push_back("send to " + to.address + ":" + std::to_string(to.port));
+        if (sendFailure) {
+            throw *sendFailure;
+        }
+        sent.push_back(Sent{to.address, to.port, bytes});
+    }
+    bool remoteUsable() override { return usable; }
     void joinMulticastGroup(const std::string& group) override
     {
         log.push_back("join " + group);
@@ -78,13 +90,17 @@ class FakeUdpSocket final : public UdpSocket {
     }
 
     // Queues a datagram and raises the arrival event, as the network would; a closed socket
-    // receives nothing.
+    // receives nothing. It comes from the remote host and port when the socket has them.
     void receive(const std::string& bytes)
+    {
+        receiveFrom(remotePort_ != 0 ? Peer{remoteHost_, remotePort_} : kRadio, bytes);
+    }
+    void receiveFrom(const Peer& from, const std::string& bytes)
     {
         if (!open_) {
             return;
         }
-        incoming.push_back(bytes);
+        incoming.push_back(Incoming{bytes, from});
         if (onDataArrival) {
             onDataArrival(static_cast<int>(bytes.size()));
         }
@@ -97,10 +113,18 @@ class FakeUdpSocket final : public UdpSocket {
     }
     void forceOpen(bool open) { open_ = open; }
 
+    // Where a socket without a remote hears from: a radio program on this machine.
+    static inline const Peer kRadio{"127.0.0.1", 50000};
+    struct Incoming {
+        std::string bytes;
+        Peer from;
+    };
+
     std::vector<std::string> log;
     std::vector<Sent> sent;
     std::vector<std::string> groups;
-    std::deque<std::string> incoming;
+    std::deque<Incoming> incoming;
+    bool usable = true;
     std::optional<Failure> bindFailure;
     std::optional<Failure> sendFailure;
     std::optional<Failure> receiveFailure;
@@ -108,6 +132,7 @@ class FakeUdpSocket final : public UdpSocket {
     int localPort() const { return localPort_; }
 
   private:
+    Peer lastSender_;
     bool open_ = false;
     int localPort_ = -1;
     std::string remoteHost_;

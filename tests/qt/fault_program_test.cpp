@@ -108,7 +108,7 @@ std::string decode(const std::string& text)
 
 TEST(FaultOnRealSockets, an_unresolvable_spot_service_costs_one_trace_line_per_record_and_nothing_else)
 {
-    ProgramOnRealSockets p("no-such-host.invalid", freePort());
+    ProgramOnRealSockets p("no-such-spot-host.invalid", freePort());
     ASSERT_EQ(p.program->window().start.caption(), kStopCaption);
 
     ASSERT_TRUE(p.deliver(wsjtx::statusMessage({})));

@@ -195,9 +195,38 @@ TEST(QtUdpSocket, a_closed_far_port_raises_connection_refused_and_the_socket_goe
     }
 }
 
+// The way back for a relay target's answer: who sent the datagram taken, whether that was the
+// socket's own remote, and a send from the receiving socket to the sender.
+TEST(QtUdpSocket, the_sender_of_a_datagram_is_known_and_can_be_answered_from_the_receiving_port)
+{
+    Receiver radio;
+    Receiver server;
+    auto relayTarget = senderTo("127.0.0.1", server.port());
+    server.socket.setRemoteHost("localhost");
+    server.socket.setRemotePort(radio.port());
+
+    radio.socket.setRemoteHost("127.0.0.1");
+    radio.socket.setRemotePort(server.port());
+    radio.socket.sendData("from the radio");
+    ASSERT_TRUE(runEventsUntil([&] { return server.got.size() == 1; }));
+    const UdpSocket::Peer radioPeer = server.socket.lastSender();
+    EXPECT_EQ(radioPeer, (UdpSocket::Peer{"127.0.0.1", radio.port()}));
+    EXPECT_TRUE(server.socket.lastFromRemote()) << "localhost is 127.0.0.1";
+
+    relayTarget->sendData("a stranger");
+    ASSERT_TRUE(runEventsUntil([&] { return server.got.size() == 2; }));
+    EXPECT_FALSE(server.socket.lastFromRemote());
+
+    server.socket.sendTo(radioPeer, std::string("back\0", 5));
+    ASSERT_TRUE(runEventsUntil([&] { return radio.got.size() == 1; }));
+    EXPECT_EQ(radio.got[0], std::string("back\0", 5));
+    EXPECT_EQ(radio.socket.lastSender().port, server.port()) << "it comes from the port the radio sends to";
+    EXPECT_EQ(failureCode([&] { server.socket.sendTo({"not an address", 9}, "x"); }), 10049);
+}
+
 TEST(QtUdpSocket, an_unknown_host_name_is_looked_up_without_blocking_and_reports_host_not_found)
 {
-    auto s = senderTo("no-such-host.invalid", 9);
+    auto s = senderTo("no-such-relay-host.invalid", 9);
     std::vector<std::pair<int, std::string>> errors;
     s->onError = [&](int code, const std::string& description) { errors.emplace_back(code, description); };
     s->sendData("first");

@@ -24,10 +24,11 @@ namespace {
 
 constexpr std::size_t kLargestDatagram = 65536;
 constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
-constexpr auto kRetryFailedLookupAfter = std::chrono::seconds(30);
+// A name that did not resolve is looked up again at most this often, never once per datagram.
+constexpr auto kRetryFailedLookupAfter = std::chrono::seconds(60);
 constexpr auto kRefreshNameAfter = std::chrono::minutes(10);
 constexpr int kResumeUntakenAfterMs = 100;
-constexpr std::size_t kMaxNames = 16;
+constexpr std::size_t kMaxNames = 64;
 
 [[noreturn]] void fail(const SocketError& error)
 {
@@ -90,17 +91,16 @@ class QtUdpSocket::Dispatch {
     std::weak_ptr<char> alive_;
 };
 
-QtUdpSocket::QtUdpSocket() : context_(std::make_unique<QObject>()) {}
+QtUdpSocket::QtUdpSocket() : context_(std::make_unique<QObject>())
+{
+    sockets().insert(this);
+}
 
 QtUdpSocket::~QtUdpSocket()
 {
+    sockets().erase(this);
     const bool insideCallback = dispatchDepth_ > 0;
     alive_.reset();
-    for (auto& [host, name] : names_) {
-        if (name.lookupId >= 0) {
-            QHostInfo::abortHostLookup(name.lookupId);
-        }
-    }
     close();
     closeParked();
     if (insideCallback) {
@@ -281,27 +281,76 @@ void QtUdpSocket::closeParkedSoon()
         Qt::QueuedConnection);
 }
 
+std::map<std::string, QtUdpSocket::Name>& QtUdpSocket::names()
+{
+    static std::map<std::string, Name> all;
+    return all;
+}
+
+std::set<QtUdpSocket*>& QtUdpSocket::sockets()
+{
+    static std::set<QtUdpSocket*> all;
+    return all;
+}
+
 void QtUdpSocket::setRemoteHost(const std::string& host)
 {
     remoteHost_ = host;
-    forgetUnusedNames();
-    if (!host.empty() && !literalAddress(host) && names_.find(host) == names_.end()) {
+    remoteLiteral_ = literalAddress(host);
+    if (!host.empty() && !remoteLiteral_ && names().find(host) == names().end()) {
         // Looked up now so that the first datagram is rarely held.
+        forgetUnusedNames();
         startLookup(host);
     }
 }
 
 void QtUdpSocket::forgetUnusedNames()
 {
-    if (names_.size() < kMaxNames) {
+    auto& all = names();
+    if (all.size() < kMaxNames) {
         return;
     }
-    for (auto it = names_.begin(); it != names_.end();) {
-        const std::string& host = it->first;
-        const bool inUse = it->second.lookupId != -1 || host == remoteHost_ ||
-                           std::any_of(held_.begin(), held_.end(), [&](const Held& h) { return h.host == host; });
-        it = inUse ? std::next(it) : names_.erase(it);
+    const auto inUse = [](const std::string& host) {
+        return std::any_of(sockets().begin(), sockets().end(), [&](const QtUdpSocket* s) {
+            return s->remoteHost_ == host ||
+                   std::any_of(s->held_.begin(), s->held_.end(), [&](const Held& h) { return h.host == host; });
+        });
+    };
+    for (auto it = all.begin(); it != all.end();) {
+        it = (it->second.lookingUp || inUse(it->first)) ? std::next(it) : all.erase(it);
     }
+}
+
+std::optional<in_addr_t> QtUdpSocket::remoteAddress() const
+{
+    if (remoteLiteral_) {
+        return remoteLiteral_;
+    }
+    const auto it = names().find(remoteHost_);
+    if (it != names().end() && it->second.status == Name::Status::Resolved) {
+        return it->second.address;
+    }
+    return std::nullopt;
+}
+
+bool QtUdpSocket::remoteUsable()
+{
+    if (remoteLiteral_ || remoteHost_.empty()) {
+        return true;
+    }
+    auto it = names().find(remoteHost_);
+    if (it == names().end()) {
+        startLookup(remoteHost_);
+        return true;
+    }
+    Name& name = it->second;
+    if (name.status != Name::Status::Failed) {
+        return true;
+    }
+    if (!name.lookingUp && Clock::now() - name.at >= kRetryFailedLookupAfter) {
+        startLookup(remoteHost_);
+    }
+    return false;
 }
 
 void QtUdpSocket::setRemotePort(int port)
@@ -316,28 +365,27 @@ void QtUdpSocket::sendData(const std::string& bytes)
     if (remoteHost_.empty() || remotePort_ == 0) {
         fail({kAddressNotAvailable, "Cannot assign requested address (no remote host or port)"});
     }
-    std::optional<in_addr_t> address = literalAddress(remoteHost_);
+    std::optional<in_addr_t> address = remoteLiteral_;
     if (!address) {
         const auto now = Clock::now();
-        auto it = names_.find(remoteHost_);
-        if (it == names_.end()) {
+        auto it = names().find(remoteHost_);
+        if (it == names().end()) {
             startLookup(remoteHost_);
-            it = names_.find(remoteHost_);
+            it = names().find(remoteHost_);
         }
         Name& name = it->second;
         switch (name.status) {
         case Name::Status::Resolved:
-            if (now - name.at > kRefreshNameAfter && name.lookupId < 0) {
+            if (now - name.at > kRefreshNameAfter && !name.lookingUp) {
                 startLookup(remoteHost_);
             }
             address = name.address;
             break;
         case Name::Status::Failed:
-            if (now - name.at < kRetryFailedLookupAfter) {
-                fail(hostNotFound());
+            if (!name.lookingUp && now - name.at >= kRetryFailedLookupAfter) {
+                startLookup(remoteHost_);
             }
-            startLookup(remoteHost_);
-            break;
+            fail(hostNotFound());
         case Name::Status::Pending:
             break;
         }
@@ -359,10 +407,6 @@ void QtUdpSocket::transmit(in_addr_t address, int port, const std::string& bytes
 {
     if (fd_ < 0) {
         open(0, false, false);
-    }
-    // Linux reports a refusal only to a connected socket: one just opened has none waiting.
-    if (connected_) {
-        takeAsyncError();
     }
     // Connected, so that Linux reports a closed far port (ICMP) back to this socket.
     if (!connected_ || connectedAddress_ != address || connectedPort_ != port) {
@@ -394,16 +438,6 @@ void QtUdpSocket::transmit(in_addr_t address, int port, const std::string& bytes
     }
 }
 
-// A report the kernel holds for an earlier datagram (ICMP), taken so it cannot fail the next call.
-void QtUdpSocket::takeAsyncError()
-{
-    int err = 0;
-    socklen_t length = sizeof err;
-    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &length) == 0 && err != 0) {
-        raiseErrorLater(socketErrorFromErrno(err));
-    }
-}
-
 std::string QtUdpSocket::getData()
 {
     if (fd_ < 0) {
@@ -413,9 +447,14 @@ std::string QtUdpSocket::getData()
         buffer_.resize(kLargestDatagram);
     }
     for (int attempt = 0; attempt < 3; ++attempt) {
-        const ssize_t n = ::recv(fd_, buffer_.data(), buffer_.size(), MSG_TRUNC | MSG_DONTWAIT);
+        sockaddr_in from{};
+        socklen_t fromLength = sizeof from;
+        const ssize_t n = ::recvfrom(fd_, buffer_.data(), buffer_.size(), MSG_TRUNC | MSG_DONTWAIT,
+                                     reinterpret_cast<sockaddr*>(&from), &fromLength);
         if (n >= 0) {
             ++taken_;
+            lastSenderAddress_ = from.sin_addr.s_addr;
+            lastSenderPort_ = ntohs(from.sin_port);
             resumeReading();
             return std::string(buffer_.data(), std::min(static_cast<std::size_t>(n), buffer_.size()));
         }
@@ -523,34 +562,25 @@ void QtUdpSocket::raiseErrorLater(const SocketError& error)
 
 void QtUdpSocket::startLookup(const std::string& host)
 {
-    Name& name = names_[host];
-    if (name.lookupId >= 0) {
+    Name& name = names()[host];
+    if (name.lookingUp) {
         return;
     }
-    if (name.status == Name::Status::Failed) {
-        name.status = Name::Status::Pending;
-    }
-    name.lookupId = -2;
-    const int id = QHostInfo::lookupHost(QString::fromLatin1(host), context_.get(),
-                                         [this, alive = std::weak_ptr<char>(alive_), host](const QHostInfo& info) {
-                                             if (!alive.expired()) {
-                                                 lookupFinished(host, info);
-                                             }
-                                         });
-    auto it = names_.find(host);
-    if (it != names_.end() && it->second.lookupId == -2) {
-        it->second.lookupId = id;
-    }
+    name.lookingUp = true;
+    // Never deleted: a look-up may finish after the last socket is gone.
+    static QObject* const context = new QObject;
+    QHostInfo::lookupHost(QString::fromLatin1(host), context,
+                          [host](const QHostInfo& info) { lookupFinished(host, info); });
 }
 
 void QtUdpSocket::lookupFinished(const std::string& host, const QHostInfo& info)
 {
-    auto it = names_.find(host);
-    if (it == names_.end()) {
+    auto it = names().find(host);
+    if (it == names().end()) {
         return;
     }
     Name& name = it->second;
-    name.lookupId = -1;
+    name.lookingUp = false;
     std::optional<in_addr_t> found;
     if (info.error() == QHostInfo::NoError) {
         for (const QHostAddress& a : info.addresses()) {
@@ -571,7 +601,13 @@ void QtUdpSocket::lookupFinished(const std::string& host, const QHostInfo& info)
         name.status = Name::Status::Failed;
         name.at = Clock::now();
     }
-    sendHeld(host);
+    // A socket may go away while another one's datagrams are sent: each is checked before its turn.
+    const std::vector<QtUdpSocket*> waiting(sockets().begin(), sockets().end());
+    for (QtUdpSocket* socket : waiting) {
+        if (sockets().count(socket) != 0) {
+            socket->sendHeld(host);
+        }
+    }
 }
 
 void QtUdpSocket::sendHeld(const std::string& host)
@@ -590,8 +626,8 @@ void QtUdpSocket::sendHeld(const std::string& host)
     }
     std::weak_ptr<char> alive = alive_;
     for (const Held& datagram : due) {
-        auto it = names_.find(host);
-        if (it == names_.end() || it->second.status != Name::Status::Resolved) {
+        auto it = names().find(host);
+        if (it == names().end() || it->second.status != Name::Status::Resolved) {
             raiseError(hostNotFound());
         } else {
             try {
@@ -603,6 +639,39 @@ void QtUdpSocket::sendHeld(const std::string& host)
         if (alive.expired()) {
             return;
         }
+    }
+}
+
+UdpSocket::Peer QtUdpSocket::lastSender() const
+{
+    char text[INET_ADDRSTRLEN] = {};
+    in_addr a{};
+    a.s_addr = lastSenderAddress_;
+    ::inet_ntop(AF_INET, &a, text, sizeof text);
+    return Peer{text, lastSenderPort_};
+}
+
+bool QtUdpSocket::lastFromRemote() const
+{
+    const auto remote = remoteAddress();
+    return remote && *remote == lastSenderAddress_ && remotePort_ == lastSenderPort_ && remotePort_ != 0;
+}
+
+void QtUdpSocket::sendTo(const Peer& to, const std::string& bytes)
+{
+    if (fd_ < 0) {
+        fail({kInvalidSocketArgument, "Invalid argument (socket closed)"});
+    }
+    checkPort(to.port);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<std::uint16_t>(to.port));
+    if (::inet_pton(AF_INET, to.address.c_str(), &address.sin_addr) != 1) {
+        fail({kAddressNotAvailable, "Cannot assign requested address (" + to.address + ")"});
+    }
+    if (::sendto(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&address),
+                 sizeof address) < 0) {
+        failWithErrno(errno);
     }
 }
 

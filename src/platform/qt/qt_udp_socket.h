@@ -8,6 +8,8 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,10 @@ class QtUdpSocket final : public UdpSocket {
     void close() override;
     void sendData(const std::string& bytes) override;
     std::string getData() override;
+    Peer lastSender() const override;
+    bool lastFromRemote() const override;
+    void sendTo(const Peer& to, const std::string& bytes) override;
+    bool remoteUsable() override;
     void joinMulticastGroup(const std::string& group) override;
 
     // The local port while open, 0 while closed.
@@ -50,11 +56,13 @@ class QtUdpSocket final : public UdpSocket {
 
   private:
     using Clock = std::chrono::steady_clock;
+    // Host names are looked up once for every socket of the program: two relay targets on one host
+    // cost one look-up.
     struct Name {
         enum class Status { Pending, Resolved, Failed } status = Status::Pending;
         in_addr_t address = 0;
         Clock::time_point at{};
-        int lookupId = -1;
+        bool lookingUp = false;
     };
     struct Held {
         std::string host;
@@ -62,6 +70,12 @@ class QtUdpSocket final : public UdpSocket {
         std::string bytes;
     };
     class Dispatch;
+
+    static std::map<std::string, Name>& names();
+    static std::set<QtUdpSocket*>& sockets();
+    static void startLookup(const std::string& host);
+    static void lookupFinished(const std::string& host, const QHostInfo& info);
+    static void forgetUnusedNames();
 
     // Only a socket bound to receive gets the large receive queue.
     void open(int localPort, bool reuseAddress, bool receiving);
@@ -73,13 +87,10 @@ class QtUdpSocket final : public UdpSocket {
     void readReady();
     void resumeReading();
     void transmit(in_addr_t address, int port, const std::string& bytes);
-    void takeAsyncError();
     void raiseError(const SocketError& error);
     void raiseErrorLater(const SocketError& error);
-    void forgetUnusedNames();
-    void startLookup(const std::string& host);
-    void lookupFinished(const std::string& host, const QHostInfo& info);
     void sendHeld(const std::string& host);
+    std::optional<in_addr_t> remoteAddress() const;
 
     std::shared_ptr<char> alive_ = std::make_shared<char>();
     std::unique_ptr<QObject> context_;
@@ -92,8 +103,11 @@ class QtUdpSocket final : public UdpSocket {
     bool watchPending_ = false;
     unsigned taken_ = 0;
     std::vector<char> buffer_;
+    in_addr_t lastSenderAddress_ = 0;
+    int lastSenderPort_ = 0;
 
     std::string remoteHost_;
+    std::optional<in_addr_t> remoteLiteral_; // the remote host when it is an address, parsed once
     int remotePort_ = 0;
     bool connected_ = false;
     // Opened by a send, not bound by the program: such a socket is parked on close (see close()).
@@ -104,7 +118,6 @@ class QtUdpSocket final : public UdpSocket {
     in_addr_t connectedAddress_ = 0;
     int connectedPort_ = 0;
 
-    std::map<std::string, Name> names_;
     std::deque<Held> held_;
 };
 
