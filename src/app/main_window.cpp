@@ -161,9 +161,10 @@ void MainWindow::buildWidgets()
         {Element::CBAutoMon, &model_.autoMon, "CBAutoMon"},
         {Element::CBLogUpload, &model_.logUpload, "CBLogUpload"},
         {Element::CBSoloCQ, &model_.soloCQ, "CBSoloCQ"},
+        {Element::CBPassReplies, &model_.passReplies, "CBPassReplies"},
     };
     for (std::size_t i = 0; i < std::size(checkTable); ++i) {
-        auto* check = new QCheckBox(frame_);
+        auto* check = new QCheckBox(checkTable[i].id == Element::CBPassReplies ? static_cast<QWidget*>(this) : frame_);
         check->setObjectName(QString::fromLatin1(checkTable[i].name));
         CheckBox* box = checkTable[i].box;
         checks_[i] = {checkTable[i].id, box, check};
@@ -242,9 +243,9 @@ void MainWindow::buildWidgets()
 
 void MainWindow::placeWidgets()
 {
-    for (const Element id :
-         {Element::CBTrace, Element::CBAutoMon, Element::CBLogUpload, Element::CBSoloCQ, Element::LViewTrace,
-          Element::LViewLog, Element::CStart, Element::CClear, Element::CBHelpCallsign, Element::Command2}) {
+    for (const Element id : {Element::CBTrace, Element::CBAutoMon, Element::CBLogUpload, Element::CBSoloCQ,
+                             Element::CBPassReplies, Element::LViewTrace, Element::LViewLog, Element::CStart,
+                             Element::CClear, Element::CBHelpCallsign, Element::Command2}) {
         mirror(id); // captions first: the placing below measures them
     }
     // The settings block keeps the default width, so a wide desktop font is stepped down until
@@ -351,7 +352,12 @@ void MainWindow::placeLower(int width, int height)
     int y = kMargin + frame_->height() + kMargin;
     const int startWidth = std::max(150, preferredWidth(start_));
     start_->setGeometry(kMargin, y, startWidth, kButtonHeight);
-    clear_->setGeometry(kMargin + startWidth + kMargin, y, std::max(150, preferredWidth(clear_)), kButtonHeight);
+    const int clearWidth = std::max(150, preferredWidth(clear_));
+    clear_->setGeometry(kMargin + startWidth + kMargin, y, clearWidth, kButtonHeight);
+    // The settings block has no free place this wide left: the replies option stands beside the
+    // buttons, where it moves nothing.
+    const int repliesX = kMargin + startWidth + kMargin + clearWidth + 4 * kMargin;
+    checks_[4].check->setGeometry(repliesX, y, preferredWidth(checks_[4].check), kButtonHeight);
     y += kButtonHeight + kMargin;
 
     // The panes share what is left; the raw pane gets the most, the spots pane the least. In a
@@ -383,9 +389,10 @@ void MainWindow::placeLower(int width, int height)
 void MainWindow::setTabOrder()
 {
     QWidget* const order[] = {
-        fields_[0].edit,  helpCallsign_,   fields_[1].edit,  helpLocator_,     fields_[2].edit, checks_[1].check,
-        checks_[0].check, start_,          panes_[0].edit,   panes_[1].edit,   panes_[2].edit,  fields_[3].edit,
-        fields_[5].edit,  fields_[4].edit, checks_[2].check, checks_[3].check, clear_,          fields_[6].edit,
+        fields_[0].edit,  helpCallsign_,    fields_[1].edit, helpLocator_,     fields_[2].edit,
+        checks_[1].check, checks_[0].check, start_,          panes_[0].edit,   panes_[1].edit,
+        panes_[2].edit,   fields_[3].edit,  fields_[5].edit, fields_[4].edit,  checks_[2].check,
+        checks_[3].check, clear_,           fields_[6].edit, checks_[4].check,
     };
     for (std::size_t i = 1; i < std::size(order); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);
@@ -448,6 +455,7 @@ void MainWindow::mirror(Element id)
     case Element::CBAutoMon:
     case Element::CBLogUpload:
     case Element::CBSoloCQ:
+    case Element::CBPassReplies:
         for (const CheckView& view : checks_) {
             if (view.id == id) {
                 view.check->setText(fromBytes(view.box->caption()));

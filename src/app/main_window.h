@@ -84,7 +84,7 @@ class MainWindow : public QWidget {
 
     QWidget* frame_ = nullptr;
     FieldView fields_[7] = {};
-    CheckView checks_[4] = {};
+    CheckView checks_[5] = {};
     PaneView panes_[3] = {};
     QPushButton* start_ = nullptr;
     QPushButton* clear_ = nullptr;

@@ -6,9 +6,12 @@
 #include "monitor/monitoring_control.h"
 #include "relay/extra_relays.h"
 #include "relay/relay_events.h"
+#include "relay/reply_path.h"
 #include "settings/settings.h"
 #include "settings/settings_path.h"
+#include "service/service.h"
 #include "spotting/decode_analysis.h"
+#include "spotting/locator.h"
 #include "spotting/spot_sender.h"
 #include "spotting/station_memory.h"
 #include "trace/failure_rule.h"
@@ -26,11 +29,12 @@ struct Program::Parts {
         : trace(*p.window_, s.files, s.clock, s.regional), extraRelays(*p.window_, trace, s.makeSocket),
           monitor(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, extraRelays, *p.timerRx_, *p.pause_, s.clock,
                   s.dialogs, trace),
-          intake(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, extraRelays, s.clock, trace),
-          status(*p.window_, p.state_, s.clock, trace),
+          intake(*p.window_, p.state_, p.instances_, *p.winsock1_, *p.winsockServ_, extraRelays, s.clock, trace),
+          status(*p.window_, p.instances_, s.clock, trace),
           spots(*p.window_, p.state_, s.clock, s.regional, trace, *p.winsock2_, *p.timerSpots_),
           memory(*p.window_, s.clock, s.regional, trace, spots), decodes(*p.window_, p.state_, memory, trace),
-          qso(*p.window_, p.state_, trace, *p.winsock3_, s.spotServiceHost), relay(*p.winsockServ_, trace)
+          qso(*p.window_, p.state_, trace, *p.winsock3_, s.spotServiceHost), relay(*p.winsockServ_, trace),
+          replies(*p.window_, p.instances_, *p.winsock1_, trace)
     {
     }
     TraceWriter trace;
@@ -43,6 +47,7 @@ struct Program::Parts {
     DecodeAnalysis decodes;
     QsoLoggedHandler qso;
     RelayEvents relay;
+    ReplyPath replies;
     std::unique_ptr<Settings> settings;
 };
 
@@ -61,10 +66,19 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
 
     p.spots.setStationCount([&p] { return p.memory.size(); });
     p.intake.setHandlers(MessageHandlers{
-        [&p](const std::string& d) { p.status.handle(d); },
-        [&p](const std::string& d, double schema) { p.decodes.handle(d, schema); },
+        [&p](const std::string& d, Instance& sender) { p.status.handle(d, sender); },
+        [&p](const std::string& d, double schema, const Instance& sender) { p.decodes.handle(d, schema, sender); },
         [&p](const std::string& d, double schema) { p.qso.handle(d, schema); },
     });
+    const auto offerReply = [&p](const std::string& name, const std::string& d, const UdpSocket& from) {
+        p.replies.offer(name, d, from);
+    };
+    p.relay.onAnswer = offerReply;
+    p.extraRelays.onAnswer = offerReply;
+    p.replies.paused = [this] { return pause_->active(); };
+    p.status.onOwnStation = [this](const Instance& sender, const std::string& call, const std::string& grid) {
+        takeOwnStation(sender, call, grid);
+    };
     winsock1_->onDataArrival = [&p](int) { p.intake.onArrival(); };
     // The spot socket reports late failures (a host name that did not resolve) as events.
     winsock2_->onError = [&p](int code, const std::string& d) {
@@ -120,18 +134,19 @@ void Program::holdDuringPause()
             });
         };
     }
-    for (UdpSocket* socket : {winsock1_.get(), winsock2_.get(), winsock3_.get(), winsockServ_.get()}) {
+    for (UdpSocket* socket : {winsock1_.get(), winsock2_.get(), winsock3_.get()}) {
         holdDuringPause(*socket);
     }
-    parts_->extraRelays.onSocketWired = [this](UdpSocket& socket) { holdDuringPause(socket); };
+    holdDuringPause(*winsockServ_, true);
+    parts_->extraRelays.onSocketWired = [this](UdpSocket& socket) { holdDuringPause(socket, true); };
 }
 
-void Program::holdDuringPause(UdpSocket& socket)
+void Program::holdDuringPause(UdpSocket& socket, bool relaySocket)
 {
     if (auto arrival = std::move(socket.onDataArrival)) {
         // Left untaken during the pause: the socket offers the datagram again.
-        socket.onDataArrival = [this, arrival = std::move(arrival)](int bytes) {
-            if (!pause_->active()) {
+        socket.onDataArrival = [this, relaySocket, arrival = std::move(arrival)](int bytes) {
+            if (!pause_->active() || (relaySocket && window_->passReplies.checked())) {
                 arrival(bytes);
             }
         };
@@ -143,6 +158,29 @@ void Program::holdDuringPause(UdpSocket& socket)
     }
     if (auto sent = std::move(socket.onSendComplete)) {
         socket.onSendComplete = [this, sent = std::move(sent)] { pause_->admit(nullptr, sent); };
+    }
+}
+
+// A field the operator left empty takes what the radio program knows, stored as if typed; one the
+// operator filled is never overwritten.
+void Program::takeOwnStation(const Instance& sender, const std::string& call, const std::string& grid)
+{
+    WindowModel& w = *window_;
+    const auto take = [&](TextField& field, const std::string& value, const char* what) {
+        field.setText(value);
+        field.loseFocus();
+        parts_->trace.write(std::string("  ") + what + " " + field.text() + " taken from " + sender.id);
+    };
+    if (w.callsign.text().empty() && call.size() >= 3 && call.size() <= w.callsign.maxLength() &&
+        fitsRecordField(call) && call.find(' ') == std::string::npos) {
+        take(w.callsign, call, "Callsign");
+    }
+    std::string upper = grid;
+    for (char& c : upper) {
+        c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    if (w.locator.text().empty() && isValidLocator6(upper)) {
+        take(w.locator, upper, "Locator");
     }
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "intake/instances.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
@@ -51,6 +52,8 @@ class Program {
 
     WindowModel& window() { return *window_; }
     RunState& state() { return state_; }
+    // The radio programs heard.
+    Instances& instances() { return instances_; }
 
     // The four sockets and three timers, for the tests and the view's diagnostics.
     UdpSocket& winsock1() { return *winsock1_; }
@@ -69,11 +72,15 @@ class Program {
     void positionTick();
     void storeSizeIfChanged();
     void holdDuringPause();
-    void holdDuringPause(UdpSocket& socket);
+    // A relay socket's answers are taken during the pause too when they may be passed back, so
+    // that they are refused then rather than passed late.
+    void holdDuringPause(UdpSocket& socket, bool relaySocket = false);
+    void takeOwnStation(const Instance& sender, const std::string& call, const std::string& grid);
     PlatformServices services_;
     std::vector<std::string> arguments_;
     std::unique_ptr<WindowModel> window_;
     RunState state_;
+    Instances instances_;
     std::unique_ptr<UdpSocket> winsock1_, winsock2_, winsock3_, winsockServ_;
     std::unique_ptr<Timer> timerRx_, timerSpots_, timerPosicion_;
     std::unique_ptr<Pause> pause_;

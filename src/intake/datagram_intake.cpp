@@ -13,11 +13,31 @@ constexpr int kQsoLogged = 5;
 // Decodes are held back this many seconds after the shown frequency changed.
 constexpr int kQrgHoldSeconds = 15;
 
+constexpr std::size_t kIdLengthAt = 12; // 0-based
+constexpr std::size_t kIdAt = 16;
+
 } // namespace
 
-DatagramIntake::DatagramIntake(WindowModel& window, RunState& state, UdpSocket& receiveSocket, UdpSocket& relaySocket,
-                               ExtraRelays& extraRelays, Clock& clock, TraceWriter& trace)
-    : window_(window), state_(state), receiveSocket_(receiveSocket), relaySocket_(relaySocket),
+bool isWsjtxMessage(std::string_view datagram)
+{
+    return datagram.substr(0, 4) == std::string_view(kMagic, 4);
+}
+
+std::string headerId(std::string_view datagram)
+{
+    if (datagram.size() < kIdAt) {
+        return {};
+    }
+    const double length = bytesToNumber(datagram.substr(kIdLengthAt, 4), false);
+    if (!(length > 0)) {
+        return {};
+    }
+    return std::string(datagram.substr(kIdAt, static_cast<std::size_t>(length)));
+}
+
+DatagramIntake::DatagramIntake(WindowModel& window, RunState& state, Instances& instances, UdpSocket& receiveSocket,
+                               UdpSocket& relaySocket, ExtraRelays& extraRelays, Clock& clock, TraceWriter& trace)
+    : window_(window), state_(state), instances_(instances), receiveSocket_(receiveSocket), relaySocket_(relaySocket),
       extraRelays_(extraRelays), clock_(clock), trace_(trace)
 {
 }
@@ -47,8 +67,8 @@ void DatagramIntake::onArrival()
 
     bool wsjtx = true;
     step([&] {
-        const std::string head = slice(data, std::int64_t{1}, 4);
-        if (head != std::string_view(kMagic, 4)) {
+        if (!isWsjtxMessage(data)) {
+            const std::string head = slice(data, std::int64_t{1}, 4);
             wsjtx = false;
             const std::string text = "Message ID (" + hexText(head) + ") does not correspond to WSJT-X";
             window_.dx.appendLine(text);
@@ -74,7 +94,9 @@ void DatagramIntake::onArrival()
             window_.log.append(" [MSG:" + numberText(type) + "]");
             window_.log.moveCaretToEnd();
         });
-        dispatch(data, type, schema);
+        Instance& sender =
+            instances_.heard(headerId(data), receiveSocket_.lastSender(), clock_.now(), state_.lastQrgChange);
+        dispatch(data, type, schema, sender);
     }
 
     step([&] { window_.dx.moveCaretToEnd(); });
@@ -86,25 +108,33 @@ void DatagramIntake::relay(const std::string& datagram)
     if (window_.servPort.text().empty() || window_.servIP.text().empty()) {
         return;
     }
-    trace_.write("    WinsockServ.Close");
-    step([&] { relaySocket_.close(); });
-    trace_.write("    WinsockServ.SendData");
-    step([&] { relaySocket_.sendData(datagram); });
+    // After a set-up that failed the socket still holds its old target: nothing goes there.
+    if (state_.relayReady) {
+        const bool tracing = trace_.enabled();
+        if (tracing) {
+            trace_.write("    WinsockServ.Close");
+        }
+        step([&] { relaySocket_.close(); });
+        if (tracing) {
+            trace_.write("    WinsockServ.SendData");
+        }
+        step([&] { relaySocket_.sendData(datagram); });
+    }
     // The further targets go with the main relay: an empty relay field relays nothing at all.
     extraRelays_.relay(datagram);
 }
 
-void DatagramIntake::dispatch(const std::string& datagram, double type, double schema)
+void DatagramIntake::dispatch(const std::string& datagram, double type, double schema, Instance& sender)
 {
     bool handled = false;
     step([&] {
         if (type == kStatus && handlers_.status) {
             handled = true;
-            handlers_.status(datagram);
+            handlers_.status(datagram, sender);
         } else if (type == kDecode && handlers_.decode &&
-                   secondsBetween(state_.lastQrgChange, clock_.now()) > kQrgHoldSeconds) {
+                   secondsBetween(sender.lastQrgChange, clock_.now()) > kQrgHoldSeconds) {
             handled = true;
-            handlers_.decode(datagram, schema);
+            handlers_.decode(datagram, schema, sender);
         } else if (type == kQsoLogged && handlers_.qsoLogged) {
             handled = true;
             handlers_.qsoLogged(datagram, schema);

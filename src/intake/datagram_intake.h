@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "intake/instances.h"
 #include "platform/clock.h"
 #include "platform/udp_socket.h"
 #include "relay/extra_relays.h"
@@ -16,17 +17,23 @@ namespace qf {
 
 inline constexpr const char* kIntakeFailurePrefix = "Winsock1.DataArrival: ** Error ";
 
-// The handlers of message types 1, 2 and 5. An empty one leaves its type discarded.
+// The handlers of message types 1, 2 and 5, given the instance that sent the datagram. An empty
+// one leaves its type discarded.
 struct MessageHandlers {
-    std::function<void(const std::string& datagram)> status;
-    std::function<void(const std::string& datagram, double schema)> decode;
+    std::function<void(const std::string& datagram, Instance& sender)> status;
+    std::function<void(const std::string& datagram, double schema, const Instance& sender)> decode;
     std::function<void(const std::string& datagram, double schema)> qsoLogged;
 };
 
+// Starts with the WSJT-X magic number.
+bool isWsjtxMessage(std::string_view datagram);
+// The Id of a WSJT-X header, byte for byte; empty when the header has none (a null or negative length).
+std::string headerId(std::string_view datagram);
+
 class DatagramIntake {
   public:
-    DatagramIntake(WindowModel& window, RunState& state, UdpSocket& receiveSocket, UdpSocket& relaySocket,
-                   ExtraRelays& extraRelays, Clock& clock, TraceWriter& trace);
+    DatagramIntake(WindowModel& window, RunState& state, Instances& instances, UdpSocket& receiveSocket,
+                   UdpSocket& relaySocket, ExtraRelays& extraRelays, Clock& clock, TraceWriter& trace);
 
     void setHandlers(MessageHandlers handlers) { handlers_ = std::move(handlers); }
     // The arrival event of the receive socket; the byte count is not used.
@@ -35,10 +42,11 @@ class DatagramIntake {
   private:
     template <typename Step> bool step(Step&& s);
     void relay(const std::string& datagram);
-    void dispatch(const std::string& datagram, double type, double schema);
+    void dispatch(const std::string& datagram, double type, double schema, Instance& sender);
 
     WindowModel& window_;
     RunState& state_;
+    Instances& instances_;
     UdpSocket& receiveSocket_;
     UdpSocket& relaySocket_;
     ExtraRelays& extraRelays_;

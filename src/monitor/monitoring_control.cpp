@@ -124,6 +124,7 @@ void MonitoringControl::mainRelaySetUp()
     } catch (const Failure&) {
         // A failure to close is of no consequence: the next send reopens the socket.
     }
+    state_.relayReady = false;
     if (window_.servPort.text().empty() || window_.servIP.text().empty()) {
         return;
     }
@@ -131,7 +132,10 @@ void MonitoringControl::mainRelaySetUp()
         relaySocket_.setRemotePort(portOf(window_.servPort.text()));
         relaySocket_.setRemoteHost(window_.servIP.text());
         relaySocket_.bind(0);
+        state_.relayReady = true;
     } catch (const Failure& f) {
+        // The socket may keep the host and port of an earlier set-up: the intake relays nothing
+        // through it until a set-up succeeds.
         trace_.write(failureLine("CStart: Error in WinsockServ: ", f.code, f.description));
     }
 }

@@ -91,7 +91,12 @@ ExtraRelays::Target& ExtraRelays::target(std::size_t index, const std::string& i
     if (index == targets_.size()) {
         Target t;
         t.socket = makeSocket_();
-        t.events = std::make_unique<RelayEvents>(*t.socket, trace_, item);
+        t.events = std::make_unique<RelayEvents>(*t.socket, trace_, item, false);
+        t.events->onAnswer = [this](const std::string& name, const std::string& datagram, const UdpSocket& socket) {
+            if (onAnswer) {
+                onAnswer(name, datagram, socket);
+            }
+        };
         if (onSocketWired) {
             onSocketWired(*t.socket);
         }
@@ -99,7 +104,6 @@ ExtraRelays::Target& ExtraRelays::target(std::size_t index, const std::string& i
     }
     Target& t = targets_[index];
     t.events->setTarget(item);
-    t.closeLine = "    " + socketName(item) + ".Close";
     t.sendLine = "    " + socketName(item) + ".SendData";
     t.failurePrefix = "Winsock1.DataArrival: ** Error in " + socketName(item) + ": ";
     return t;
@@ -109,36 +113,61 @@ void ExtraRelays::setUp(bool monitoringStarted)
 {
     std::size_t used = 0;
     for (const Item& item : readList(window_.moreRelays.text())) {
-        if (item.problem != nullptr) {
+        const char* problem = item.problem;
+        if (problem == nullptr && used == kMaxTargets) {
+            problem = "MoreRelays item skipped: no more than 64 further targets";
+        }
+        if (problem != nullptr) {
             if (monitoringStarted) {
-                trace_.write(failureLine("CStart: Error in " + socketName(item.text) + ": ", kInvalidSocketArgument,
-                                         item.problem));
+                trace_.write(
+                    failureLine("CStart: Error in " + socketName(item.text) + ": ", kInvalidSocketArgument, problem));
             }
             continue;
         }
-        UdpSocket& socket = *target(used++, item.text).socket;
+        Target& t = target(used++, item.text);
+        UdpSocket& socket = *t.socket;
         closeQuietly(socket);
+        t.unresolved = false;
         try {
             socket.setRemotePort(item.port);
             socket.setRemoteHost(item.host);
             socket.bind(0);
+            t.ready = true;
         } catch (const Failure& f) {
+            // Until a set-up succeeds nothing goes through it: it may still hold its old target.
+            t.ready = false;
             trace_.write(failureLine("CStart: Error in " + socketName(item.text) + ": ", f.code, f.description));
         }
     }
     for (std::size_t i = used; i < targets_.size(); ++i) {
         closeQuietly(*targets_[i].socket);
+        targets_[i].ready = false;
     }
     inUse_ = used;
 }
 
 void ExtraRelays::relay(const std::string& datagram)
 {
+    const bool tracing = trace_.enabled();
     for (std::size_t i = 0; i < inUse_; ++i) {
         Target& t = targets_[i];
-        trace_.write(t.closeLine);
-        guarded(trace_, t.failurePrefix, [&] { t.socket->close(); });
-        trace_.write(t.sendLine);
+        if (!t.ready) {
+            continue;
+        }
+        // A name that does not resolve is said once, not once per datagram; the socket looks it up
+        // again now and then, and the datagrams go there once it resolves.
+        if (!t.socket->remoteUsable()) {
+            if (!t.unresolved) {
+                t.unresolved = true;
+                trace_.write(failureLine(t.failurePrefix, kHostNotFound,
+                                         "Host not found (nothing is relayed there until the name resolves)"));
+            }
+            continue;
+        }
+        t.unresolved = false;
+        if (tracing) {
+            trace_.write(t.sendLine);
+        }
         guarded(trace_, t.failurePrefix, [&] { t.socket->sendData(datagram); });
     }
 }

@@ -1,5 +1,6 @@
 // The further relay targets of the setting "MoreRelays": every datagram the intake relays goes on
-// to each of them too, after the main relay and in list order, each through a socket of its own.
+// to each of them too, after the main relay and in list order, each through a socket of its own
+// that stays open from one set-up to the next, so a datagram costs each target one send.
 #pragma once
 
 #include <functional>
@@ -17,6 +18,9 @@ namespace qf {
 class ExtraRelays {
   public:
     using SocketFactory = std::function<std::unique_ptr<UdpSocket>()>;
+    // More targets than this are skipped: each is a socket, and the list comes from a file.
+    static constexpr std::size_t kMaxTargets = 64;
+
     ExtraRelays(WindowModel& window, TraceWriter& trace, SocketFactory makeSocket);
     ~ExtraRelays();
     ExtraRelays(const ExtraRelays&) = delete;
@@ -31,15 +35,18 @@ class ExtraRelays {
 
     // Told of each new target's socket once its events are wired.
     std::function<void(UdpSocket&)> onSocketWired;
+    // An answer of a target, after its trace lines.
+    std::function<void(const std::string& name, const std::string& datagram, const UdpSocket& socket)> onAnswer;
 
   private:
     struct Target {
         std::unique_ptr<UdpSocket> socket;
         std::unique_ptr<RelayEvents> events;
         // Made once per set-up, so that a relay with the trace off builds no text.
-        std::string closeLine;
         std::string sendLine;
         std::string failurePrefix;
+        bool ready = false;      // its set-up succeeded
+        bool unresolved = false; // its name did not resolve, said once
     };
     Target& target(std::size_t index, const std::string& item);
 

@@ -4,8 +4,8 @@
 
 namespace qf {
 
-RelayEvents::RelayEvents(UdpSocket& relaySocket, TraceWriter& trace, const std::string& target)
-    : socket_(relaySocket), trace_(trace)
+RelayEvents::RelayEvents(UdpSocket& relaySocket, TraceWriter& trace, const std::string& target, bool closeOnError)
+    : socket_(relaySocket), trace_(trace), closeOnError_(closeOnError)
 {
     setTarget(target);
     socket_.onDataArrival = [this](int n) { onDataArrival(n); };
@@ -26,15 +26,18 @@ void RelayEvents::onDataArrival(int bytesTotal)
                  ".State=" + blankSignedNumber(socket_.state()));
     std::string t;
     // A failure here must neither end the program nor stop the relay of later datagrams.
-    guarded(trace_, name_ + ": DataArrival: ** Error ", [&] { t = socket_.getData(); });
+    const bool taken = guarded(trace_, name_ + ": DataArrival: ** Error ", [&] { t = socket_.getData(); });
     trace_.write(name_ + ": Recibido: " + t);
+    if (taken && onAnswer) {
+        onAnswer(name_, t, socket_);
+    }
 }
 
 void RelayEvents::onError(int code, const std::string& description)
 {
     trace_.write(errorName_ + ": Error (" + std::to_string(code) + ") " + description);
     guarded(trace_, name_ + ": Error: ** Error ", [&] {
-        if (socket_.state() != 0) {
+        if (closeOnError_ && socket_.state() != 0) {
             socket_.close();
         }
     });

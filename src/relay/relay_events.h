@@ -1,7 +1,8 @@
 // What a relay socket itself reports: answers from the relay target, errors, send completion.
-// All of it is traced; the relay is one-way and nothing goes back to the radio program.
+// All of it is traced; an answer is then offered to whoever may pass it back (onAnswer).
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/udp_socket.h"
@@ -12,9 +13,15 @@ namespace qf {
 class RelayEvents {
   public:
     // The main relay socket is "WinsockServ"; a further target's is named after it, "WinsockServ[host:port]".
-    RelayEvents(UdpSocket& relaySocket, TraceWriter& trace, const std::string& target = "");
+    // The main relay closes its socket on an error, as its next send reopens it anyway; a further
+    // target keeps its socket for the whole run.
+    RelayEvents(UdpSocket& relaySocket, TraceWriter& trace, const std::string& target = "", bool closeOnError = true);
 
     void setTarget(const std::string& target);
+    const std::string& name() const { return name_; }
+
+    // An answer taken whole, after its trace lines: the socket's name, the bytes, the socket.
+    std::function<void(const std::string& name, const std::string& datagram, const UdpSocket& socket)> onAnswer;
 
   private:
     void onDataArrival(int bytesTotal);
@@ -22,6 +29,7 @@ class RelayEvents {
 
     UdpSocket& socket_;
     TraceWriter& trace_;
+    bool closeOnError_;
     std::string name_;
     std::string errorName_; // the error line's own spelling
 };

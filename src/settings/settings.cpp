@@ -123,6 +123,9 @@ void Settings::load(const std::function<void()>& pressStart, const std::function
     if (isOn(text("OnlyCQ"))) {
         window_.soloCQ.setChecked(true);
     }
+    if (isOn(text(kPassRepliesKey))) {
+        window_.passReplies.setChecked(true);
+    }
 }
 
 void Settings::write(const std::string& key, const std::string& value)
@@ -167,6 +170,7 @@ void Settings::wireWriters(const std::function<bool()>& isLoading)
     };
     storeFlag(window_.autoMon, "MonitorOnStarup");
     storeFlag(window_.soloCQ, "OnlyCQ");
+    storeFlag(window_.passReplies, kPassRepliesKey);
 }
 
 } // namespace qf

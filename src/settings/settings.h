@@ -38,6 +38,8 @@ inline constexpr std::array<SettingKey, 12> kSettingKeys{{
 
 // Optional, so a first run does not write it; missing (an empty fall-back) means no further relays.
 inline constexpr const char* kMoreRelaysKey = "MoreRelays";
+// Optional as well: "1" passes the relay targets' answers back to WSJT-X; missing means off.
+inline constexpr const char* kPassRepliesKey = "PassReplies";
 
 class Settings {
   public:

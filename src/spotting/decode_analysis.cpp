@@ -151,18 +151,11 @@ DecodeAnalysis::DecodeAnalysis(WindowModel& window, RunState& state, StationMemo
 {
 }
 
-void DecodeAnalysis::handle(const std::string& data, double schema)
+void DecodeAnalysis::handle(const std::string& data, double schema, const Instance& sender)
 {
     auto step = [&](auto&& s) { return guarded(trace_, kIntakeFailurePrefix, s); };
 
-    bool waiting = true;
-    step([&] {
-        std::string head = window_.qrg.caption().substr(0, 7);
-        std::transform(head.begin(), head.end(), head.begin(),
-                       [](char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 32) : ch; });
-        waiting = head == "WAITING";
-    });
-    if (waiting) {
+    if (!sender.statusSeen) {
         trace_.write("  Still waiting for Frequency/mode");
         return;
     }
@@ -197,7 +190,7 @@ void DecodeAnalysis::handle(const std::string& data, double schema)
             }
             modeCode = static_cast<unsigned char>(modeText[0]);
         });
-        modeName = modeCode == 64 ? "JT9" : modeCode == 35 ? "JT65" : window_.mode.caption();
+        modeName = modeCode == 64 ? "JT9" : modeCode == 35 ? "JT65" : sender.mode;
         modeItem = std::to_string(modeCode);
     }
 
@@ -250,7 +243,7 @@ void DecodeAnalysis::handle(const std::string& data, double schema)
             return;
         }
     }
-    step([&] { memory_.reportStation(HeardStation{c.call, c.locator, modeName, snr, df, c.kind}); });
+    step([&] { memory_.reportStation(HeardStation{c.call, c.locator, modeName, snr, df, c.kind, sender.qrg}); });
 }
 
 } // namespace qf

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "intake/instances.h"
 #include "spotting/spot_sender.h"
 #include "spotting/station_memory.h"
 #include "trace/trace_writer.h"
@@ -33,7 +34,8 @@ Classification classifyText(const std::string& text);
 class DecodeAnalysis {
   public:
     DecodeAnalysis(WindowModel& window, RunState& state, StationMemory& memory, TraceWriter& trace);
-    void handle(const std::string& datagram, double schema);
+    // The frequency, the mode and the 15 s hold are those of the instance that decoded it.
+    void handle(const std::string& datagram, double schema, const Instance& sender);
 
   private:
     WindowModel& window_;

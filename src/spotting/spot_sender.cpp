@@ -28,7 +28,7 @@ void SpotSender::sendSpot(const HeardStation& s)
     }
     window_.numSpots.setCaption(count + " spots sent since " + sinceText_ + " / Locator of " +
                                 std::to_string(stations) + " stations in memory");
-    const std::string q = numberText(state_.currentQrg);
+    const std::string q = numberText(s.qrg);
     const std::string snr = numberText(s.snr);
     const std::string df = numberText(s.df);
     const std::string& ownCall = window_.callsign.text();

@@ -28,6 +28,7 @@ struct HeardStation {
     double snr = 0;
     double df = 0;
     std::string kind;
+    double qrg = 0; // the dial frequency of the radio program that decoded it
 };
 
 class SpotSender {

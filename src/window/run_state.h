@@ -14,8 +14,11 @@ struct RunState {
     std::string settingsPath;
 
     DateTime lastFrameTime; // end of the last handled datagram; read by the watchdog
-    DateTime lastQrgChange; // last change of the shown dial frequency
-    double currentQrg = 0;  // dial frequency in Hz of the last Status message
+    // The program's start, which counts as a frequency change for every radio program heard
+    // (each keeps its own last change, src/intake/instances.h).
+    DateTime lastQrgChange;
+    // The relay socket's last set-up succeeded: until one does, nothing is relayed through it.
+    bool relayReady = false;
 
     std::int32_t decodeCount = 0;
     std::int64_t spotCount = 0;

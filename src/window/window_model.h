@@ -21,6 +21,7 @@ enum class Element {
     CBAutoMon,
     CBLogUpload,
     CBSoloCQ,
+    CBPassReplies,
     LQRG,
     LMode,
     LNumDecodes,
@@ -164,6 +165,7 @@ class WindowModel {
     CheckBox autoMon{*this, Element::CBAutoMon, "Start monitoring on program startup"};
     CheckBox logUpload{*this, Element::CBLogUpload, "Upload QSO to Orbalis's online log"};
     CheckBox soloCQ{*this, Element::CBSoloCQ, "Only report stations CQing"};
+    CheckBox passReplies{*this, Element::CBPassReplies, "Pass replies back to WSJT-X/JTDX"};
 
     Label qrg{*this, Element::LQRG, "Waiting.."};
     Label mode{*this, Element::LMode, "Waiting"};

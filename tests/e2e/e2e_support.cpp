@@ -77,10 +77,13 @@ std::optional<std::string> UdpPeer::receive(std::chrono::milliseconds timeout) c
         return std::nullopt;
     }
     std::string buf(65536, '\0');
-    const ssize_t n = ::recv(fd_, buf.data(), buf.size(), 0);
+    sockaddr_in from{};
+    socklen_t length = sizeof from;
+    const ssize_t n = ::recvfrom(fd_, buf.data(), buf.size(), 0, reinterpret_cast<sockaddr*>(&from), &length);
     if (n < 0) {
         return std::nullopt;
     }
+    lastSenderPort_ = ntohs(from.sin_port);
     buf.resize(static_cast<std::size_t>(n));
     return buf;
 }

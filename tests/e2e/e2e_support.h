@@ -35,12 +35,15 @@ class UdpPeer {
     int port() const { return port_; }
     void sendTo(int port, const std::string& bytes) const;
     std::optional<std::string> receive(std::chrono::milliseconds timeout) const;
+    // The port the datagram last received came from.
+    int lastSenderPort() const { return lastSenderPort_; }
     // Everything that arrives until nothing has come for `quiet` (or `total` has passed).
     std::vector<std::string> receiveAll(std::chrono::milliseconds quiet, std::chrono::milliseconds total) const;
 
   private:
     int fd_ = -1;
     int port_ = 0;
+    mutable int lastSenderPort_ = 0;
 };
 
 // A port that was free a moment ago.

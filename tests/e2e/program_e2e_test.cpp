@@ -76,6 +76,45 @@ TEST_F(Program, auto_start_relays_every_datagram_unchanged_and_in_order)
     EXPECT_TRUE(p.running());
 }
 
+// Two radio programs on one port and a logger behind the relay that answers one of them.
+TEST_F(Program, a_relay_targets_answer_reaches_the_radio_program_it_names_byte_for_byte)
+{
+    UdpPeer relay;
+    UdpPeer logger;
+    const int port = freeUdpPort();
+    prepare(readyConfig(port, relay.port(), true,
+                        "PassReplies=1\r\nMoreRelays=127.0.0.1:" + std::to_string(logger.port()) + "\r\n"));
+    RunningProgram p(dir.path());
+    ASSERT_TRUE(started()) << p.output();
+    UdpPeer ic7300;
+    UdpPeer jtdx;
+    ASSERT_TRUE(relayFlows(ic7300, port, relay));
+    ic7300.sendTo(port, wsjtx::heartbeatMessage("WSJT-X - IC7300"));
+    jtdx.sendTo(port, wsjtx::heartbeatMessage("JTDX"));
+    std::vector<std::string> atLogger;
+    ASSERT_TRUE(waitFor(
+        [&] {
+            for (auto d = logger.receive(20ms); d; d = logger.receive(20ms)) {
+                atLogger.push_back(*d);
+            }
+            return !atLogger.empty() && atLogger.back() == wsjtx::heartbeatMessage("JTDX");
+        },
+        10s));
+
+    const std::string reply = wsjtx::DatagramBuilder()
+                                  .header(2, wsjtx::Reply, "JTDX")
+                                  .u32(36000000)
+                                  .i32(-12)
+                                  .raw(std::string("\0\xFF|\r\n", 5))
+                                  .utf8("CQ Q1AAA FN42");
+    logger.sendTo(logger.lastSenderPort(), reply);
+    const auto got = jtdx.receive(5s);
+    ASSERT_TRUE(got) << readFile(tracePath());
+    EXPECT_EQ(*got, reply);
+    EXPECT_EQ(jtdx.lastSenderPort(), port) << "from the port the radio program sends to";
+    EXPECT_FALSE(ic7300.receive(300ms)) << "the other radio program gets nothing";
+}
+
 TEST_F(Program, a_port_in_use_keeps_monitoring_off_and_the_program_running)
 {
     UdpPeer squatter;

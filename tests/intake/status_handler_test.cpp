@@ -23,6 +23,7 @@ class Status : public ::testing::Test {
         s.mode = mode;
         h.receive(wsjtx::statusMessage(s));
     }
+    const Instance& radio() { return *h.program->instances().find("WSJT-X"); }
     ProgramHarness h;
 };
 
@@ -35,10 +36,10 @@ TEST_F(Status, the_first_status_shows_frequency_and_mode_and_counts_as_a_change)
                                  std::string("\0\0\0\0\0\0\0\0", 8);
     h.clock.advance(30);
     h.receive(datagram);
-    EXPECT_EQ(h.program->state().currentQrg, 14074000.0);
+    EXPECT_EQ(radio().qrg, 14074000.0);
     EXPECT_EQ(h.window().qrg.caption(), "14.074.000");
     EXPECT_EQ(h.window().mode.caption(), "FT8");
-    EXPECT_EQ(h.program->state().lastQrgChange, h.clock.now());
+    EXPECT_EQ(radio().lastQrgChange, h.clock.now());
     EXPECT_TRUE(h.traced("  MSG_1: QRG=14.074.000 / Mode=FT8 (QRG changed)"));
     EXPECT_EQ(h.window().dx.text(), "") << "no warning for FT8";
 }
@@ -49,13 +50,13 @@ TEST_F(Status, the_same_frequency_again_is_not_a_change_and_one_hertz_is)
     const DateTime changed = h.clock.now();
     h.clock.advance(20);
     status(14074000, "FT4");
-    EXPECT_EQ(h.program->state().lastQrgChange, changed);
+    EXPECT_EQ(radio().lastQrgChange, changed);
     EXPECT_EQ(h.window().mode.caption(), "FT4");
     EXPECT_TRUE(h.traced("  MSG_1: QRG=14.074.000 / Mode=FT4 (QRG not changed)"));
 
     h.clock.advance(20);
     status(14074001);
-    EXPECT_EQ(h.program->state().lastQrgChange, h.clock.now());
+    EXPECT_EQ(radio().lastQrgChange, h.clock.now());
     EXPECT_TRUE(h.traced("  MSG_1: QRG=14.074.001 / Mode=FT8 (QRG changed)"));
 }
 
@@ -75,7 +76,7 @@ TEST_F(Status, frequencies_are_grouped_with_points)
     for (const auto& row : rows) {
         status(row.hz);
         EXPECT_EQ(h.window().qrg.caption(), row.shown) << row.hz;
-        EXPECT_EQ(h.program->state().currentQrg, static_cast<double>(row.hz));
+        EXPECT_EQ(radio().qrg, static_cast<double>(row.hz));
         EXPECT_TRUE(h.traced("  MSG_1: QRG=" + std::string(row.shown) + " / Mode=FT8 (QRG changed)")) << row.hz;
     }
 }

@@ -1,0 +1,47 @@
+// The radio programs heard, keyed by the Id of their datagrams' header (byte for byte): where
+// each one sends from, its dial frequency and mode, and when its frequency last changed. Two
+// radios on one port each keep their own; with one, this is the window-wide state it always was.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/udp_socket.h"
+
+namespace qf {
+
+struct Instance {
+    std::string id;
+    UdpSocket::Peer from;              // where its last datagram came from
+    double qrg = 0;                    // dial frequency in Hz of its last Status
+    std::string qrgText = "Waiting.."; // that frequency as the window shows it
+    std::string mode;
+    DateTime lastQrgChange; // decodes are held back 15 s after it
+    bool statusSeen = false;
+    DateTime lastHeard;
+};
+
+class Instances {
+  public:
+    // More Ids than this replace the one heard longest ago: a stream of made-up Ids cannot grow memory.
+    static constexpr std::size_t kMaxInstances = 16;
+
+    // The instance of this Id, with its sender and time noted; a new one starts with its frequency
+    // last changed at `start` (the program's start counts as a change for every instance).
+    Instance& heard(std::string_view id, const UdpSocket::Peer& from, const DateTime& now, const DateTime& start);
+    Instance* find(std::string_view id);
+    // The instance whose datagram came last; null before the first.
+    const Instance* lastHeard() const;
+    std::size_t size() const { return table_.size(); }
+
+  private:
+    std::vector<Instance> table_;
+    std::vector<std::uint64_t> order_; // when each was heard, in datagrams
+    std::uint64_t count_ = 0;
+};
+
+} // namespace qf
