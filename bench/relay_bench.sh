@@ -8,6 +8,7 @@
 #   RELAYS="off more" bench/relay_bench.sh    only some relays (off, on, socat, more)
 #   WORKLOAD_LIST="burst 10000 0;paced 50000 20000" bench/relay_bench.sh    only some workloads
 #   MORE_TARGETS=20 RELAYS=more bench/relay_bench.sh    the further targets of "more" (default 4)
+#   RADIOS=2 bench/relay_bench.sh    the decodes come from two radio programs in turn (default 1)
 #
 # Nothing on the system is tuned: net.core.rmem_max stays as it is, socat keeps its default
 # receive buffer, and quillfeed runs without CAP_NET_ADMIN (as an operator does), so it gets no
@@ -119,7 +120,7 @@ for w in "${WORKLOADS[@]}"; do
         warm=0
         [ "$kind" != socat ] && warm=$WARM_SECONDS
         json=$("$LOAD" --to "$udp" "${listen_args[@]}" --count "$count" --rate "$rate" --warm-seconds "$warm" \
-            --relay-pid "$RELAY_PID" --json) ||
+            --radios "${RADIOS:-1}" --relay-pid "$RELAY_PID" --json) ||
             json='{"failed":true}'
         BUFFER[$kind]=${BUFFER[$kind]:-$(receive_buffer "$udp")}
         stop_relay

@@ -5,7 +5,10 @@
 //   relay_load free-port
 //   relay_load mark COUNT
 //   relay_load --to PORT --listen PORT [--listen PORT ...] --count N [--rate PER_SECOND]
-//              [--warm-seconds S] [--quiet-ms MS] [--probe-timeout-s S] [--relay-pid PID] [--json]
+//              [--warm-seconds S] [--quiet-ms MS] [--probe-timeout-s S] [--relay-pid PID] [--radios N] [--json]
+//
+// With --radios N the decodes come from N radio programs in turn (Ids "WSJT-X", "WSJT-X - RIG2", ...),
+// each given a Status of its own band before the run.
 //
 // With --relay-pid it also reports the CPU time the relay's main thread spent per datagram it took in.
 //
@@ -108,8 +111,14 @@ std::string answering(std::size_t seq)
     return c;
 }
 
+// The radio program that sends datagram seq: with several, they take turns.
+std::string radioId(std::size_t seq, int radios)
+{
+    return seq % static_cast<std::size_t>(radios) == 0 ? "WSJT-X" : "WSJT-X - RIG" + std::to_string(seq % radios + 1);
+}
+
 // The mix a busy FT8 band gives: CQs, directed CQs, answers with a locator, reports, sign-offs.
-std::string decodeDatagram(std::size_t seq)
+std::string decodeDatagram(std::size_t seq, int radios)
 {
     const std::string a = callsign(seq);
     const std::string b = answering(seq);
@@ -134,6 +143,7 @@ std::string decodeDatagram(std::size_t seq)
     d.snr = -static_cast<int>(seq % 24);
     d.deltaFrequency = static_cast<std::uint32_t>(200 + (seq * 37) % 2800);
     d.timeMs = static_cast<std::uint32_t>(36000000 + (seq / 40) * 15000);
+    d.id = radioId(seq, radios);
     return qf::wsjtx::decodeMessage(d);
 }
 
@@ -145,10 +155,12 @@ std::string probeDatagram(int k)
     return qf::wsjtx::decodeMessage(d);
 }
 
-std::string statusDatagram()
+// Each radio program on a band of its own.
+std::string statusDatagram(int radio, int radios)
 {
     qf::wsjtx::StatusFields s;
-    s.id = kProbeId;
+    s.id = radioId(static_cast<std::size_t>(radio), radios);
+    s.dialHz = 14074000 - static_cast<std::uint64_t>(radio) * 7000000 / std::max(1, radios - 1);
     return qf::wsjtx::statusMessage(s);
 }
 
@@ -254,6 +266,7 @@ struct Options {
     int quietMs = 1500;
     int probeTimeoutS = 30;
     int relayPid = 0;
+    int radios = 1;
     bool json = false;
 };
 
@@ -335,8 +348,10 @@ bool waitForRelay(int sender, const Listeners& listeners, const Options& o)
     }
     if (o.warmSeconds > 0) {
         // A Status gives the relay a dial frequency; decodes are analysed once its hold is over.
-        const std::string status = statusDatagram();
-        (void)::send(sender, status.data(), status.size(), 0);
+        for (int radio = 0; radio < o.radios; ++radio) {
+            const std::string status = statusDatagram(radio, o.radios);
+            (void)::send(sender, status.data(), status.size(), 0);
+        }
         std::this_thread::sleep_for(std::chrono::seconds(o.warmSeconds));
     }
     for (const auto& l : listeners) {
@@ -396,6 +411,8 @@ Options parse(int argc, char** argv)
             o.probeTimeoutS = std::atoi(value().c_str());
         } else if (a == "--relay-pid") {
             o.relayPid = std::atoi(value().c_str());
+        } else if (a == "--radios") {
+            o.radios = std::max(1, std::atoi(value().c_str()));
         } else if (a == "--json") {
             o.json = true;
         } else {
@@ -445,7 +462,7 @@ int main(int argc, char** argv)
     std::vector<std::string> datagrams;
     datagrams.reserve(o.count);
     for (std::size_t i = 0; i < o.count; ++i) {
-        datagrams.push_back(decodeDatagram(i));
+        datagrams.push_back(decodeDatagram(i, o.radios));
     }
     const SentIndex index = indexOf(datagrams);
     std::vector<Counter> counters;
