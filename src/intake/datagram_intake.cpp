@@ -76,6 +76,7 @@ void DatagramIntake::onArrival()
         }
     });
     double schema = 0;
+    Instance* sender = nullptr;
     if (wsjtx) {
         step([&] { schema = numberAt(data, 5, 4, false); });
         step([&] {
@@ -94,13 +95,17 @@ void DatagramIntake::onArrival()
             window_.log.append(" [MSG:" + numberText(type) + "]");
             window_.log.moveCaretToEnd();
         });
-        Instance& sender =
-            instances_.heard(headerId(data), receiveSocket_.lastSender(), clock_.now(), state_.lastQrgChange);
-        dispatch(data, type, schema, sender);
+        sender = &instances_.heard(headerId(data), receiveSocket_.lastSender(), state_.lastQrgChange);
+        dispatch(data, type, schema, *sender);
     }
 
     step([&] { window_.dx.moveCaretToEnd(); });
-    step([&] { state_.lastFrameTime = clock_.now(); });
+    step([&] {
+        state_.lastFrameTime = clock_.now();
+        if (sender != nullptr) {
+            sender->lastHeard = state_.lastFrameTime;
+        }
+    });
 }
 
 void DatagramIntake::relay(const std::string& datagram)

@@ -4,7 +4,7 @@
 
 namespace qf {
 
-Instance& Instances::heard(std::string_view id, const UdpSocket::Peer& from, const DateTime& now, const DateTime& start)
+Instance& Instances::heard(std::string_view id, const UdpSocket::Peer& from, const DateTime& start)
 {
     Instance* instance = find(id);
     std::size_t index = instance != nullptr ? static_cast<std::size_t>(instance - table_.data()) : table_.size();
@@ -23,7 +23,6 @@ Instance& Instances::heard(std::string_view id, const UdpSocket::Peer& from, con
     order_[index] = ++count_;
     Instance& i = table_[index];
     i.from = from;
-    i.lastHeard = now;
     return i;
 }
 

@@ -22,7 +22,7 @@ struct Instance {
     std::string mode;
     DateTime lastQrgChange; // decodes are held back 15 s after it
     bool statusSeen = false;
-    DateTime lastHeard;
+    DateTime lastHeard; // when its last datagram was handled
 };
 
 class Instances {
@@ -30,9 +30,16 @@ class Instances {
     // More Ids than this replace the one heard longest ago: a stream of made-up Ids cannot grow memory.
     static constexpr std::size_t kMaxInstances = 16;
 
-    // The instance of this Id, with its sender and time noted; a new one starts with its frequency
-    // last changed at `start` (the program's start counts as a change for every instance).
-    Instance& heard(std::string_view id, const UdpSocket::Peer& from, const DateTime& now, const DateTime& start);
+    // Room for all of them at once, so an instance stays where it is for as long as it is kept.
+    Instances()
+    {
+        table_.reserve(kMaxInstances);
+        order_.reserve(kMaxInstances);
+    }
+
+    // The instance of this Id, with its sender noted; a new one starts with its frequency last
+    // changed at `start` (the program's start counts as a change for every instance).
+    Instance& heard(std::string_view id, const UdpSocket::Peer& from, const DateTime& start);
     Instance* find(std::string_view id);
     // The instance whose datagram came last; null before the first.
     const Instance* lastHeard() const;
