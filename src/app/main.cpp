@@ -226,9 +226,13 @@ int runWithoutWindow(int argc, char* argv[], const std::vector<std::string>& arg
     qf::ConsoleShell shell;
     qf::PlatformServices services = platform.services(dialogs, shell);
     services.notice = [](const std::string& text) { qf::writeConsoleLine(stderr, text); };
+    services.noWindow = true;
     qf::Program program(std::move(services), arguments);
-    // No window, so no position to keep: a signal ends the program at once.
-    watchSignals(&app, [] { QCoreApplication::exit(0); });
+    // No window, so no position to keep: a signal ends the program once the queued spots are out.
+    watchSignals(&app, [&program] {
+        program.ending();
+        QCoreApplication::exit(0);
+    });
     program.startUp();
     startStallProbe(app, nullptr, program);
     return QCoreApplication::exec();

@@ -200,6 +200,8 @@ void MainWindow::buildWidgets()
     mode_ = makeValue(frame_, "LMode", green, true, false);
     numDecodes_ = makeValue(this, "LNumDecodes", green, false, false);
     numSpots_ = makeValue(this, "LNumSpots", green, false, false);
+    health_ = makeLabel(this, "");
+    health_->setObjectName(QStringLiteral("LHealth"));
 
     captionCallsign_ = makeLabel(frame_, "Your callsign:");
     captionLocator_ = makeLabel(frame_, "Your locator/grid square:");
@@ -256,8 +258,8 @@ void MainWindow::placeWidgets()
         setFont(smaller);
     }
     const int lowerTop = kMargin + frame_->height() + kMargin;
-    setMinimumSize(kClientWidth,
-                   lowerTop + kButtonHeight + kMargin + 3 * (captionHeight() + minimumPaneHeight()) + kMargin);
+    setMinimumSize(kClientWidth, lowerTop + kButtonHeight + kMargin + 3 * (captionHeight() + minimumPaneHeight()) +
+                                     captionHeight() + kMargin);
     placeLower(kClientWidth, kClientHeight);
 }
 
@@ -364,7 +366,8 @@ void MainWindow::placeLower(int width, int height)
     // window smaller than the default each keeps its lines, and the raw pane gives way.
     const int paneWidth = width - 2 * kMargin;
     const int captionHeight = this->captionHeight();
-    const int paneSpace = height - kMargin - y - 3 * captionHeight;
+    // The health line takes one line at the bottom, from the panes.
+    const int paneSpace = height - kMargin - y - 4 * captionHeight;
     const int least = minimumPaneHeight();
     int dxHeight = paneSpace * 33 / 100;
     int spotsHeight = paneSpace - paneSpace * 40 / 100 - dxHeight;
@@ -383,6 +386,8 @@ void MainWindow::placeLower(int width, int height)
     };
     putPane(captionLog_, nullptr, panes_[0].edit, logHeight);
     putPane(captionDx_, numDecodes_, panes_[1].edit, dxHeight);
+    health_->setGeometry(kMargin, height - kMargin - captionHeight, paneWidth, captionHeight);
+    mirrorHealth();
     putPane(captionSpots_, numSpots_, panes_[2].edit, spotsHeight);
 }
 
@@ -468,6 +473,9 @@ void MainWindow::mirror(Element id)
         return;
     case Element::LMode:
         mode_->setText(fromBytes(model_.mode.caption()));
+        return;
+    case Element::LHealth:
+        mirrorHealth();
         return;
     case Element::LNumDecodes:
     case Element::LNumSpots:
@@ -607,6 +615,14 @@ void MainWindow::mirrorCounters()
     countersPending_ = false;
     numDecodes_->setText(fromBytes(model_.numDecodes.caption()));
     numSpots_->setText(fromBytes(model_.numSpots.caption()));
+}
+
+// Cut to the window's width: a long line would otherwise stretch nothing and show nothing past the edge.
+void MainWindow::mirrorHealth()
+{
+    const QString text = fromBytes(model_.health.caption());
+    health_->setText(health_->fontMetrics().elidedText(text, Qt::ElideRight, health_->width()));
+    health_->setToolTip(text == health_->text() ? QString() : text);
 }
 
 void MainWindow::flushPane(PaneView& view)

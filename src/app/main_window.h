@@ -72,6 +72,7 @@ class MainWindow : public QWidget {
     void paneChanged(PaneView& view, bool cleared, const std::string& appended);
     void flushPanes();
     void mirrorCounters();
+    void mirrorHealth();
     void flushPane(PaneView& view);
     void writePosition();
     QSize modelSize() const;
@@ -96,6 +97,7 @@ class MainWindow : public QWidget {
     QLabel* mode_ = nullptr;
     QLabel* numDecodes_ = nullptr;
     QLabel* numSpots_ = nullptr;
+    QLabel* health_ = nullptr;
     // Captions that are not model elements, kept for placing them.
     QLabel* captionCallsign_ = nullptr;
     QLabel* captionLocator_ = nullptr;

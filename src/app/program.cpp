@@ -1,5 +1,6 @@
 #include "app/program.h"
 
+#include "health/health.h"
 #include "intake/datagram_intake.h"
 #include "intake/qso_logged_handler.h"
 #include "intake/status_handler.h"
@@ -21,6 +22,8 @@ namespace qf {
 namespace {
 
 constexpr int kPositionTimerMs = 500;
+constexpr int kHealthTimerMs = 1000;
+constexpr int kRetryStartMs = 60000;
 
 } // namespace
 
@@ -34,7 +37,7 @@ struct Program::Parts {
           spots(*p.window_, p.state_, s.clock, s.regional, trace, *p.winsock2_, *p.timerSpots_),
           memory(*p.window_, s.clock, s.regional, trace, spots), decodes(*p.window_, p.state_, memory, trace),
           qso(*p.window_, p.state_, trace, *p.winsock3_, s.spotServiceHost), relay(*p.winsockServ_, trace),
-          replies(*p.window_, p.instances_, *p.winsock1_, trace)
+          replies(*p.window_, p.instances_, *p.winsock1_, trace), health(*p.window_, p.state_, p.instances_, s.clock)
     {
     }
     TraceWriter trace;
@@ -48,6 +51,7 @@ struct Program::Parts {
     QsoLoggedHandler qso;
     RelayEvents relay;
     ReplyPath replies;
+    Health health;
     std::unique_ptr<Settings> settings;
 };
 
@@ -55,7 +59,8 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
     : services_(std::move(services)), arguments_(std::move(arguments)), window_(std::make_unique<WindowModel>()),
       winsock1_(services_.makeSocket()), winsock2_(services_.makeSocket()), winsock3_(services_.makeSocket()),
       winsockServ_(services_.makeSocket()), timerRx_(services_.makeTimer()), timerSpots_(services_.makeTimer()),
-      timerPosicion_(services_.makeTimer()), pause_(std::make_unique<Pause>(services_.makeTimer()))
+      timerPosicion_(services_.makeTimer()), timerHealth_(services_.makeTimer()), timerRetry_(services_.makeTimer()),
+      pause_(std::make_unique<Pause>(services_.makeTimer()))
 {
     state_.versionText = services_.versionText;
     winsockServ_->setRemoteHost("127.0.0.1");
@@ -83,7 +88,9 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
     // The spot socket reports late failures (a host name that did not resolve) as events.
     winsock2_->onError = [&p](int code, const std::string& d) {
         p.trace.write(failureLine("    ** SendSpotFromTimer Error ", code, d));
+        p.health.spotRefused(code, d);
     };
+    wireHealth();
 
     WindowModel& w = *window_;
     w.start.onClick = [&p] { p.monitor.clickStart(); };
@@ -125,7 +132,8 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
 // Every tick and socket event of the program goes through the pause (the model holds the clicks).
 void Program::holdDuringPause()
 {
-    for (Timer* timer : {timerRx_.get(), timerSpots_.get(), timerPosicion_.get()}) {
+    for (Timer* timer :
+         {timerRx_.get(), timerSpots_.get(), timerPosicion_.get(), timerHealth_.get(), timerRetry_.get()}) {
         timer->onTick = [this, timer, tick = std::move(timer->onTick)] {
             pause_->admit(timer, [timer, tick] {
                 if (tick && timer->enabled()) {
@@ -219,6 +227,9 @@ void Program::startUp()
     p.settings->wireWriters([this] { return state_.isLoading; });
     p.settings->createDefaultsIfMissing();
     p.settings->load([&p] { p.monitor.clickStart(); }, [&w](int top, int left) { w.setPosition(top, left); });
+    if (services_.noWindow && !p.monitor.monitoring()) {
+        p.monitor.clickStart(); // whatever MonitorOnStarup says: nobody is there to press the button
+    }
     p.trace.write(w.caption);
     state_.isLoading = false;
     guarded(p.trace, "Start-up: Error in Winsock2: ", [this] { winsock2_->bind(0); });
@@ -229,6 +240,9 @@ void Program::startUp()
     savedHeight_ = w.height();
     timerPosicion_->setInterval(kPositionTimerMs);
     timerPosicion_->setEnabled(true);
+    p.health.update();
+    timerHealth_->setInterval(kHealthTimerMs);
+    timerHealth_->setEnabled(true);
 }
 
 void Program::positionTick()
@@ -265,6 +279,54 @@ void Program::closing()
         store("Left", std::to_string(window_->left()));
         storeSizeIfChanged();
     }
+    ending();
+}
+
+void Program::ending()
+{
+    SpotSender& spots = parts_->spots;
+    if (!spots.queue().empty()) {
+        parts_->trace.write("    Sending the " + std::to_string(spots.queue().size()) +
+                            " queued spots before the program ends");
+        spots.sendSpotFromTimer();
+    }
+}
+
+// The health line is made from what the behaviours report; without a window its news goes to
+// standard error, and a start that found the port taken is tried again every minute.
+void Program::wireHealth()
+{
+    Parts& p = *parts_;
+    p.health.notice = services_.notice;
+    p.health.destinations = [this] {
+        const WindowModel& w = *window_;
+        std::string text;
+        if (!w.servIP.text().empty() && !w.servPort.text().empty()) {
+            text = ", relaying to " + w.servIP.text() + ":" + w.servPort.text();
+            if (!w.moreRelays.text().empty()) {
+                text += " and " + w.moreRelays.text();
+            }
+        }
+        return text + ", spots to " + services_.spotServiceHost + " port " + std::to_string(kSpotServicePort);
+    };
+    p.monitor.onStarted = [this, &p](bool restart) {
+        timerRetry_->setEnabled(false);
+        p.health.started(restart);
+    };
+    p.monitor.onBindFailed = [this, &p](int code, const std::string& description) {
+        p.health.startFailed(window_->udpPort.text(), code, description);
+        if (services_.noWindow) {
+            timerRetry_->setEnabled(true);
+        }
+    };
+    timerRetry_->setInterval(kRetryStartMs);
+    timerRetry_->onTick = [&p] {
+        if (!p.monitor.monitoring()) {
+            p.monitor.clickStart();
+        }
+    };
+    p.spots.onBatchSent = [&p] { p.health.spotBatchSent(); };
+    timerHealth_->onTick = [&p] { p.health.update(); };
 }
 
 } // namespace qf

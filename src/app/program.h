@@ -36,6 +36,9 @@ struct PlatformServices {
     std::string versionText = QUILLFEED_VERSION_TEXT;
     // Without a window: one line for standard error ("quillfeed: " + text). Unset with a window.
     std::function<void(const std::string& text)> notice = {};
+    // Run without a window: nobody can press Start, so monitoring starts by itself and a start
+    // that found the port taken is tried again every minute.
+    bool noWindow = false;
 };
 
 class Program {
@@ -47,8 +50,10 @@ class Program {
 
     // Start-up, steps 1 to 14; the window is shown after it returns.
     void startUp();
-    // The window is closing: its position is saved unless it is minimised.
+    // The window is closing: its position is saved unless it is minimised; then ending().
     void closing();
+    // The program ends (window closed, or a signal without a window): the spots still queued go out.
+    void ending();
 
     WindowModel& window() { return *window_; }
     RunState& state() { return state_; }
@@ -63,6 +68,8 @@ class Program {
     Timer& timerRx() { return *timerRx_; }
     Timer& timerSpots() { return *timerSpots_; }
     Timer& timerPosicion() { return *timerPosicion_; }
+    Timer& timerHealth() { return *timerHealth_; }
+    Timer& timerRetry() { return *timerRetry_; }
 
     const std::string& appFolder() const;
 
@@ -76,13 +83,14 @@ class Program {
     // that they are refused then rather than passed late.
     void holdDuringPause(UdpSocket& socket, bool relaySocket = false);
     void takeOwnStation(const Instance& sender, const std::string& call, const std::string& grid);
+    void wireHealth();
     PlatformServices services_;
     std::vector<std::string> arguments_;
     std::unique_ptr<WindowModel> window_;
     RunState state_;
     Instances instances_;
     std::unique_ptr<UdpSocket> winsock1_, winsock2_, winsock3_, winsockServ_;
-    std::unique_ptr<Timer> timerRx_, timerSpots_, timerPosicion_;
+    std::unique_ptr<Timer> timerRx_, timerSpots_, timerPosicion_, timerHealth_, timerRetry_;
     std::unique_ptr<Pause> pause_;
     std::unique_ptr<Parts> parts_;
     int savedTop_ = 0;

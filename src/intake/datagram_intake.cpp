@@ -102,6 +102,7 @@ void DatagramIntake::onArrival()
     step([&] { window_.dx.moveCaretToEnd(); });
     step([&] {
         state_.lastFrameTime = clock_.now();
+        state_.lastDatagramTime = state_.lastFrameTime;
         if (sender != nullptr) {
             sender->lastHeard = state_.lastFrameTime;
         }

@@ -78,6 +78,9 @@ void MonitoringControl::start()
         } else {
             dialogs_.showMessage(failureLine("Error in socket bind: ", f.code, f.description));
         }
+        if (onBindFailed) {
+            onBindFailed(f.code, f.description);
+        }
         return;
     }
 
@@ -97,6 +100,9 @@ void MonitoringControl::start()
     window_.servPort.setEnabled(false);
     window_.moreRelays.setEnabled(false);
     relaySetUp();
+    if (onStarted) {
+        onStarted(restarting_);
+    }
 }
 
 void MonitoringControl::stop()
@@ -145,7 +151,11 @@ void MonitoringControl::watchdogTick()
     if (wholeMinutesBetween(state_.lastFrameTime, clock_.now()) > 5 && monitoring()) {
         trace_.write("** More than 5 minutes since last frame was received. Force restart monitoring **");
         clickStart();
-        pause_.start(kRestartPauseMs, [this] { clickStart(); });
+        pause_.start(kRestartPauseMs, [this] {
+            restarting_ = true;
+            clickStart();
+            restarting_ = false;
+        });
     }
 }
 

@@ -2,6 +2,9 @@
 // membership, the relay socket set-up after every press, and the receive watchdog.
 #pragma once
 
+#include <functional>
+#include <string>
+
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/pause.h"
@@ -24,11 +27,17 @@ class MonitoringControl {
     void clickStart();
     void watchdogTick();
 
+    // Told when monitoring has started (by the watchdog's restart or not), and when a start failed
+    // at the bind (the port is taken).
+    std::function<void(bool restart)> onStarted;
+    std::function<void(int code, const std::string& description)> onBindFailed;
+
   private:
     void start();
     void stop();
     void relaySetUp();
     void mainRelaySetUp();
+    bool restarting_ = false;
 
     WindowModel& window_;
     RunState& state_;

@@ -79,12 +79,16 @@ void SpotSender::armDrainTimer()
 
 void SpotSender::sendSpotFromTimer()
 {
+    const bool batch = !queue_.empty();
     for (const std::string& record : queue_) {
         auto step = [&](auto&& f) { return guarded(trace_, "    ** SendSpotFromTimer Error ", f); };
         step([&] { spotSocket_.close(); });
         step([&] { spotSocket_.sendData(record); });
     }
     queue_.clear();
+    if (batch && onBatchSent) {
+        onBatchSent();
+    }
 }
 
 } // namespace qf

@@ -44,6 +44,9 @@ class SpotSender {
     // The tick of the drain timer.
     void sendSpotFromTimer();
 
+    // Told after a batch of records was sent.
+    std::function<void()> onBatchSent;
+
     const std::vector<std::string>& queue() const { return queue_; }
 
   private:

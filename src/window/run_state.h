@@ -13,7 +13,8 @@ struct RunState {
     std::string versionText;
     std::string settingsPath;
 
-    DateTime lastFrameTime; // end of the last handled datagram; read by the watchdog
+    DateTime lastFrameTime;    // end of the last handled datagram; read by the watchdog
+    DateTime lastDatagramTime; // the same, but not moved by a start of monitoring
     // The program's start, which counts as a frequency change for every radio program heard
     // (each keeps its own last change, src/intake/instances.h).
     DateTime lastQrgChange;

@@ -26,6 +26,7 @@ enum class Element {
     LMode,
     LNumDecodes,
     LNumSpots,
+    LHealth,
     CStart,
     CClear,
     CBHelpCallsign,
@@ -171,6 +172,8 @@ class WindowModel {
     Label mode{*this, Element::LMode, "Waiting"};
     Label numDecodes{*this, Element::LNumDecodes, ""};
     Label numSpots{*this, Element::LNumSpots, ""};
+    // One line under the panes: what goes wrong, or that all is well.
+    Label health{*this, Element::LHealth, ""};
 
     Button start{*this, Element::CStart, "&Start monitoring"};
     Button clear{*this, Element::CClear, "Clear messages"};

@@ -297,7 +297,7 @@ TEST_F(MainWindowTest, resizing_widens_and_heightens_the_panes_only_and_the_defa
             elements << widget;
         }
     }
-    ASSERT_EQ(elements.size(), 37); // every named element and every caption
+    ASSERT_EQ(elements.size(), 38); // every named element and every caption
     auto area = [&](const QWidget* widget) { return QRect(widget->mapTo(&window, QPoint(0, 0)), widget->size()); };
     auto name = [](const QWidget* widget) {
         return (widget->objectName() + QStringLiteral(" ") + widget->property("text").toString()).toStdString();

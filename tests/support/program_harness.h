@@ -22,7 +22,9 @@ inline constexpr const char* kTracePath = "/home/op/.config/Quillfeed/Trace.txt"
 
 class ProgramHarness {
   public:
-    explicit ProgramHarness(std::vector<std::string> args = {}, DateTime start = DateTime{2026, 12, 7, 10, 0, 0})
+    // noWindow: the program as `--no-window` runs it.
+    explicit ProgramHarness(std::vector<std::string> args = {}, DateTime start = DateTime{2026, 12, 7, 10, 0, 0},
+                            bool noWindow = false)
         : clock(start)
     {
         files.dirs.insert(kConfigFolder);
@@ -42,6 +44,7 @@ class ProgramHarness {
         services.webAddress = "https://orbalis.test";
         services.versionText = "2.16";
         services.notice = [this](const std::string& text) { notices.push_back(text); };
+        services.noWindow = noWindow;
         program = std::make_unique<Program>(services, std::move(args));
     }
 
