@@ -19,6 +19,9 @@ class FileSystem {
     virtual std::optional<std::string> read(const std::string& path) = 0;
     // Replaces the file as a whole or not at all.
     virtual bool writeAtomically(const std::string& path, const std::string& bytes) = 0;
+    // As writeAtomically, but never in place: false where the folder takes no new file, so that
+    // a crash at any moment leaves the old file or the new one, whole.
+    virtual bool writeByRename(const std::string& path, const std::string& bytes) = 0;
 };
 
 } // namespace qf

@@ -147,6 +147,16 @@ std::optional<std::string> PosixFileSystem::read(const std::string& path)
 
 bool PosixFileSystem::writeAtomically(const std::string& path, const std::string& bytes)
 {
+    return replaceFile(path, bytes, true);
+}
+
+bool PosixFileSystem::writeByRename(const std::string& path, const std::string& bytes)
+{
+    return replaceFile(path, bytes, false);
+}
+
+bool PosixFileSystem::replaceFile(const std::string& path, const std::string& bytes, bool inPlaceWhenFolderClosed)
+{
     // A link stays a link: the file it points to takes the change.
     const std::optional<std::string> link = linkTarget(path);
     if (!link) {
@@ -164,7 +174,7 @@ bool PosixFileSystem::writeAtomically(const std::string& path, const std::string
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) {
         // A folder that takes no new file: an existing file is still written, in place.
-        return exists && writeInPlace(target, bytes);
+        return inPlaceWhenFolderClosed && exists && writeInPlace(target, bytes);
     }
     if (exists) {
         ::fchmod(fd, old.st_mode & 07777);

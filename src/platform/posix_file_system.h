@@ -14,6 +14,10 @@ class PosixFileSystem final : public FileSystem {
     AppendResult append(const std::string& path, const std::string& bytes) override;
     std::optional<std::string> read(const std::string& path) override;
     bool writeAtomically(const std::string& path, const std::string& bytes) override;
+    bool writeByRename(const std::string& path, const std::string& bytes) override;
+
+  private:
+    static bool replaceFile(const std::string& path, const std::string& bytes, bool inPlaceWhenFolderClosed);
 };
 
 } // namespace qf

@@ -3,6 +3,7 @@
 // Operations that fail throw Failure with the socket layer's error number and a description.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -42,6 +43,9 @@ class UdpSocket {
     virtual bool remoteUsable() { return true; }
     // Joins an IPv4 multicast group; failures are ignored by design.
     virtual void joinMulticastGroup(const std::string& group) = 0;
+    // Datagrams taken by sendData that wait for the remote host's name: each goes, or fails with
+    // an error event, once the look-up ends.
+    virtual std::size_t awaitingName() const { return 0; }
 
     std::function<void(int bytesTotal)> onDataArrival;
     std::function<void(int code, const std::string& description)> onError;

@@ -16,20 +16,28 @@ std::string failureLine(std::string_view prefix, int code, std::string_view desc
 // A number with a leading blank when not negative, as the socket-event lines write them.
 std::string blankSignedNumber(long long n);
 
-// Runs one step; returns false when it failed (after tracing the failure).
-template <typename Step> bool guarded(TraceWriter& trace, std::string_view prefix, Step&& step)
+// Runs one step; returns false when it failed (after tracing the failure). The failure's code
+// and description ("10065 - No route to host") go to `what` when given.
+template <typename Step>
+bool guarded(TraceWriter& trace, std::string_view prefix, Step&& step, std::string* what = nullptr)
 {
+    const auto failed = [&](int code, std::string_view description) {
+        trace.write(failureLine(prefix, code, description));
+        if (what != nullptr) {
+            *what = failureLine("", code, description);
+        }
+        return false;
+    };
     try {
         step();
         return true;
     } catch (const Failure& f) {
-        trace.write(failureLine(prefix, f.code, f.description));
+        return failed(f.code, f.description);
     } catch (const std::bad_alloc&) {
-        trace.write(failureLine(prefix, kOutOfMemoryCode, "Out of memory"));
+        return failed(kOutOfMemoryCode, "Out of memory");
     } catch (const std::exception& e) {
-        trace.write(failureLine(prefix, kInvalidArgumentCode, e.what()));
+        return failed(kInvalidArgumentCode, e.what());
     }
-    return false;
 }
 
 } // namespace qf

@@ -49,6 +49,10 @@ class FakeFileSystem final : public FileSystem {
         files[path] = bytes;
         return true;
     }
+    bool writeByRename(const std::string& path, const std::string& bytes) override
+    {
+        return writeAtomically(path, bytes);
+    }
 
     static std::string folderOf(const std::string& path)
     {

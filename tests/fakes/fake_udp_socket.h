@@ -112,6 +112,7 @@ class FakeUdpSocket final : public UdpSocket {
         }
     }
     void forceOpen(bool open) { open_ = open; }
+    std::size_t awaitingName() const override { return heldForName; }
 
     // Where a socket without a remote hears from: a radio program on this machine.
     static inline const Peer kRadio{"127.0.0.1", 50000};
@@ -129,6 +130,7 @@ class FakeUdpSocket final : public UdpSocket {
     std::optional<Failure> sendFailure;
     std::optional<Failure> receiveFailure;
     bool reuse = false;
+    std::size_t heldForName = 0;
     int localPort() const { return localPort_; }
 
   private:

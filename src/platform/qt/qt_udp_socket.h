@@ -43,6 +43,7 @@ class QtUdpSocket final : public UdpSocket {
     void sendTo(const Peer& to, const std::string& bytes) override;
     bool remoteUsable() override;
     void joinMulticastGroup(const std::string& group) override;
+    std::size_t awaitingName() const override { return held_.size(); }
 
     // The local port while open, 0 while closed.
     int localPort() const;
