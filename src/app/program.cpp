@@ -17,6 +17,7 @@
 #include "spotting/station_memory.h"
 #include "trace/failure_rule.h"
 #include "trace/trace_writer.h"
+#include "upload/outbox.h"
 
 namespace qf {
 namespace {
@@ -36,8 +37,10 @@ struct Program::Parts {
           status(*p.window_, p.instances_, s.clock, trace),
           spots(*p.window_, p.state_, s.clock, s.regional, trace, *p.winsock2_, *p.timerSpots_),
           memory(*p.window_, s.clock, s.regional, trace, spots), decodes(*p.window_, p.state_, memory, trace),
-          qso(*p.window_, p.state_, trace, *p.winsock3_, s.spotServiceHost), relay(*p.winsockServ_, trace),
-          replies(*p.window_, p.instances_, *p.winsock1_, trace), health(*p.window_, p.state_, p.instances_, s.clock)
+          qso(*p.window_, p.state_, trace, *p.winsock3_, s.spotServiceHost),
+          outbox(*p.window_, s.files, trace, *p.winsock3_, *p.timerOutbox_, *p.timerOutboxRefusal_, s.notice),
+          relay(*p.winsockServ_, trace), replies(*p.window_, p.instances_, *p.winsock1_, trace),
+          health(*p.window_, p.state_, p.instances_, s.clock)
     {
     }
     TraceWriter trace;
@@ -49,6 +52,7 @@ struct Program::Parts {
     StationMemory memory;
     DecodeAnalysis decodes;
     QsoLoggedHandler qso;
+    Outbox outbox;
     RelayEvents relay;
     ReplyPath replies;
     Health health;
@@ -60,6 +64,7 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
       winsock1_(services_.makeSocket()), winsock2_(services_.makeSocket()), winsock3_(services_.makeSocket()),
       winsockServ_(services_.makeSocket()), timerRx_(services_.makeTimer()), timerSpots_(services_.makeTimer()),
       timerPosicion_(services_.makeTimer()), timerHealth_(services_.makeTimer()), timerRetry_(services_.makeTimer()),
+      timerOutbox_(services_.makeTimer()), timerOutboxRefusal_(services_.makeTimer()),
       pause_(std::make_unique<Pause>(services_.makeTimer()))
 {
     state_.versionText = services_.versionText;
@@ -85,6 +90,17 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
         takeOwnStation(sender, call, grid);
     };
     winsock1_->onDataArrival = [&p](int) { p.intake.onArrival(); };
+    p.qso.onSent = [&p](const std::string& record) { p.outbox.sent(record); };
+    p.qso.onUnsent = [&p](const std::string& record, const std::string& why) { p.outbox.keep(record, why); };
+    // The log socket's own trace lines come first.
+    winsock3_->onError = [&p, traced = std::move(winsock3_->onError)](int code, const std::string& d) {
+        traced(code, d);
+        p.outbox.socketError(code, d);
+    };
+    winsock3_->onDataArrival = [&p, traced = std::move(winsock3_->onDataArrival)](int bytes) {
+        traced(bytes);
+        p.outbox.answered();
+    };
     // The spot socket reports late failures (a host name that did not resolve) as events.
     winsock2_->onError = [&p](int code, const std::string& d) {
         p.trace.write(failureLine("    ** SendSpotFromTimer Error ", code, d));
@@ -133,7 +149,8 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
 void Program::holdDuringPause()
 {
     for (Timer* timer :
-         {timerRx_.get(), timerSpots_.get(), timerPosicion_.get(), timerHealth_.get(), timerRetry_.get()}) {
+         {timerRx_.get(), timerSpots_.get(), timerPosicion_.get(), timerHealth_.get(), timerRetry_.get(),
+          timerOutbox_.get(), timerOutboxRefusal_.get()}) {
         timer->onTick = [this, timer, tick = std::move(timer->onTick)] {
             pause_->admit(timer, [timer, tick] {
                 if (tick && timer->enabled()) {
@@ -199,6 +216,11 @@ const std::string& Program::appFolder() const
     return parts_->trace.appFolder();
 }
 
+Outbox& Program::outbox()
+{
+    return parts_->outbox;
+}
+
 void Program::store(const std::string& key, const std::string& value)
 {
     if (parts_->settings) {
@@ -234,6 +256,7 @@ void Program::startUp()
     state_.isLoading = false;
     guarded(p.trace, "Start-up: Error in Winsock2: ", [this] { winsock2_->bind(0); });
     p.qso.prepareAtStartUp();
+    p.outbox.startUp(p.trace.appFolder() + "/Outbox.txt");
     savedTop_ = w.top();
     savedLeft_ = w.left();
     savedWidth_ = w.width();

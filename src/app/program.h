@@ -21,6 +21,8 @@
 
 namespace qf {
 
+class Outbox;
+
 struct PlatformServices {
     Clock& clock;
     FileSystem& files;
@@ -72,6 +74,8 @@ class Program {
     Timer& timerRetry() { return *timerRetry_; }
 
     const std::string& appFolder() const;
+    // The QSO records not yet delivered: their count and its changes.
+    Outbox& outbox();
 
   private:
     struct Parts;
@@ -90,7 +94,8 @@ class Program {
     RunState state_;
     Instances instances_;
     std::unique_ptr<UdpSocket> winsock1_, winsock2_, winsock3_, winsockServ_;
-    std::unique_ptr<Timer> timerRx_, timerSpots_, timerPosicion_, timerHealth_, timerRetry_;
+    std::unique_ptr<Timer> timerRx_, timerSpots_, timerPosicion_, timerHealth_, timerRetry_, timerOutbox_,
+        timerOutboxRefusal_;
     std::unique_ptr<Pause> pause_;
     std::unique_ptr<Parts> parts_;
     int savedTop_ = 0;

@@ -128,8 +128,9 @@ void QsoLoggedHandler::handle(const std::string& data, double schema)
         }
     }
     bool uploadFailed = false;
+    std::string failure;
     const auto upload = [&](const std::function<void()>& s) {
-        if (!guarded(trace_, "Winsock1.DataArrival: ** Error Sending: ", s)) {
+        if (!guarded(trace_, "Winsock1.DataArrival: ** Error Sending: ", s, &failure)) {
             uploadFailed = true;
         }
     };
@@ -146,9 +147,18 @@ void QsoLoggedHandler::handle(const std::string& data, double schema)
     upload([&] { timeText = msToHhmmss(q.timeOff); });
     upload([&] { record = qsoUploadRecord(state_.versionText, window_.callsign.text(), dateText + timeText, q); });
     upload([&] { logSocket_.close(); });
-    upload([&] { logSocket_.sendData(record); });
+    bool sent = false;
+    upload([&] {
+        logSocket_.sendData(record);
+        sent = true;
+    });
     if (!uploadFailed) {
         trace_.write("   QSO sent to Orbalis log. *" + record + "*");
+    }
+    if (sent && onSent) {
+        onSent(record);
+    } else if (!sent && !record.empty() && onUnsent) {
+        onUnsent(record, "its send failed: " + failure);
     }
 }
 

@@ -62,6 +62,11 @@ class QsoLoggedHandler {
     // Start-up: close; with the option on, the service's address; then any free local port.
     void prepareAtStartUp();
 
+    // A record that went out without an error from the send itself.
+    std::function<void(const std::string& record)> onSent;
+    // A record left unsent by a failing upload step, with the reason.
+    std::function<void(const std::string& record, const std::string& reason)> onUnsent;
+
   private:
     void onDataArrival(int bytesTotal);
     void onError(int code, const std::string& description);

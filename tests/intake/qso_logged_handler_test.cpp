@@ -225,8 +225,12 @@ TEST_F(LoggedQso, a_failed_send_is_traced_instead_of_the_sent_line)
 {
     h.winsock3().sendFailure = Failure(10065, "No route to host");
     h.receive(wsjtx::qsoLoggedMessage(fullQso()));
-    EXPECT_TRUE(h.traceLines().back() == "Winsock1.DataArrival: ** Error Sending: 10065 - No route to host");
-    for (const auto& line : h.traceLines()) {
+    const auto lines = h.traceLines();
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], "Winsock1.DataArrival: ** Error Sending: 10065 - No route to host");
+    EXPECT_EQ(lines.back(),
+              "   QSO kept in the outbox: its send failed: 10065 - No route to host *" + kExampleRecord + "*");
+    for (const auto& line : lines) {
         EXPECT_FALSE(line.starts_with("   QSO sent")) << line;
     }
     EXPECT_EQ(h.winsock3().log, (std::vector<std::string>{"close", "send"}));

@@ -1,0 +1,220 @@
+#include "upload/outbox.h"
+
+#include <gtest/gtest.h>
+
+#include "support/program_harness.h"
+
+namespace qf::test {
+namespace {
+
+const std::string kOutboxPath = std::string(kAppFolder) + "/Outbox.txt";
+
+// QSOs ended at 09:30:00 of the harness's day, before its clock.
+std::string qso(const std::string& call)
+{
+    wsjtx::QsoLoggedFields f;
+    f.dxCall = call;
+    f.timeOff = 34200000;
+    return wsjtx::qsoLoggedMessage(f);
+}
+
+std::string record(const std::string& call)
+{
+    return "QFLOG|2.16|A|Q9ZZZ|20261207093000|" + call + "|14075|FT8|IN80|";
+}
+
+std::vector<std::string> sentBytes(const FakeUdpSocket& s)
+{
+    std::vector<std::string> bytes;
+    for (const auto& d : s.sent) {
+        bytes.push_back(d.bytes);
+    }
+    return bytes;
+}
+
+void uploadingOperator(ProgramHarness& h)
+{
+    h.readyOperator();
+    h.files.files[kConfigPath].replace(h.files.files[kConfigPath].find("LogUpload=0"), 11, "LogUpload=1");
+}
+
+// An operator with the upload ticked, on a program that may follow an earlier one's files.
+struct Station {
+    explicit Station(const FakeFileSystem* before = nullptr)
+    {
+        if (before != nullptr) {
+            h.files = *before;
+        } else {
+            uploadingOperator(h);
+        }
+        h.program->startUp();
+        h.startMonitoring();
+    }
+    std::optional<std::string> outbox() const
+    {
+        const auto it = h.files.files.find(kOutboxPath);
+        return it == h.files.files.end() ? std::nullopt : std::optional(it->second);
+    }
+    ProgramHarness h;
+};
+
+TEST(Outbox, a_qso_is_kept_when_its_send_fails_or_an_error_follows_within_5_s)
+{
+    const struct {
+        const char* name;
+        void (*after)(FakeUdpSocket&, FakeClock&);
+        std::optional<Failure> sendFailure;
+        const char* reason; // empty: delivered, not kept
+    } rows[] = {
+        {"no route", nullptr, Failure(10065, "No route to host"), "its send failed: 10065 - No route to host"},
+        {"host name not found at the send", nullptr, Failure(11001, "Host not found"),
+         "its send failed: 11001 - Host not found"},
+        {"refused after 4.9 s",
+         [](FakeUdpSocket& s, FakeClock& c) {
+             c.advanceMs(4900);
+             s.raiseError(10061, "Connection refused");
+         },
+         std::nullopt, "an error followed its send: 10061 - Connection refused"},
+        {"refused after 5 s",
+         [](FakeUdpSocket& s, FakeClock& c) {
+             c.advanceMs(5000);
+             s.raiseError(10061, "Connection refused");
+         },
+         std::nullopt, ""},
+        {"host name failed after 8 s of look-up",
+         [](FakeUdpSocket& s, FakeClock& c) {
+             s.heldForName = 1;
+             c.advance(8);
+             s.heldForName = 0;
+             s.raiseError(11001, "Host not found");
+         },
+         std::nullopt, "an error followed its send: 11001 - Host not found"},
+        {"answered, then an error",
+         [](FakeUdpSocket& s, FakeClock& c) {
+             c.advance(1);
+             s.receive("OK");
+             s.raiseError(10061, "Connection refused");
+         },
+         std::nullopt, ""},
+    };
+    for (const auto& row : rows) {
+        Station s;
+        s.h.winsock3().sendFailure = row.sendFailure;
+        s.h.receive(qso("Q1AAA"));
+        s.h.winsock3().sendFailure.reset();
+        if (row.after != nullptr) {
+            row.after(s.h.winsock3(), s.h.clock);
+        }
+        s.h.clock.advance(10);
+        const bool kept = *row.reason != '\0';
+        EXPECT_EQ(s.outbox(), kept ? std::optional(record("Q1AAA") + "\n") : std::nullopt) << row.name;
+        EXPECT_EQ(s.h.traced("   QSO kept in the outbox: " + std::string(row.reason) + " *" + record("Q1AAA") + "*"),
+                  kept)
+            << row.name << "\n"
+            << s.h.trace();
+        EXPECT_EQ(s.h.notices,
+                  kept ? std::vector<std::string>{"1 QSO waits in the outbox"} : std::vector<std::string>{})
+            << row.name;
+        EXPECT_EQ(s.h.program->outbox().waiting(), kept ? 1u : 0u) << row.name;
+    }
+}
+
+// Two QSOs kept by one program are sent by the next: at start-up, every 60 s, right after a good
+// send; they leave the file only once delivered, and are not sent again.
+TEST(Outbox, survives_a_restart_and_is_sent_oldest_first_until_delivered)
+{
+    Station first;
+    first.h.winsock3().sendFailure = Failure(10065, "No route to host");
+    first.h.receive(qso("Q1AAA"));
+    first.h.receive(qso("Q1BBB"));
+    ASSERT_EQ(first.outbox(), record("Q1AAA") + "\n" + record("Q1BBB") + "\n");
+    EXPECT_EQ(first.h.notices, (std::vector<std::string>{"1 QSO waits in the outbox", "2 QSOs wait in the outbox"}));
+
+    Station s(&first.h.files);
+    FakeUdpSocket& log = s.h.winsock3();
+    const std::vector<std::string> both = {record("Q1AAA"), record("Q1BBB")};
+    EXPECT_EQ(sentBytes(log), both) << "at start-up";
+    EXPECT_EQ(s.h.notices, std::vector<std::string>{"2 QSOs wait in the outbox"});
+    s.h.clock.advance(3);
+    log.raiseError(10061, "Connection refused");
+    EXPECT_EQ(s.outbox(), first.outbox());
+
+    s.h.clock.advance(56);
+    EXPECT_EQ(log.sent.size(), 2u);
+    s.h.clock.advance(1);
+    EXPECT_EQ(sentBytes(log).size(), 4u) << "60 s after start-up";
+    log.raiseError(10061, "Connection refused");
+
+    log.sent.clear();
+    s.h.clock.advance(10);
+    s.h.receive(qso("Q1CCC"));
+    EXPECT_EQ(sentBytes(log), (std::vector<std::string>{record("Q1CCC"), record("Q1AAA"), record("Q1BBB")}))
+        << "right after a good send";
+    s.h.clock.advanceMs(4999);
+    EXPECT_EQ(s.outbox(), first.outbox()) << "not yet delivered";
+    s.h.clock.advanceMs(1);
+    EXPECT_EQ(s.outbox(), "");
+    EXPECT_TRUE(s.h.traced("   QSO delivered, out of the outbox. *" + record("Q1BBB") + "*"));
+    EXPECT_EQ(s.h.notices.back(), "0 QSOs wait in the outbox: all were delivered");
+
+    log.sent.clear();
+    s.h.clock.advance(10 * 60);
+    EXPECT_TRUE(log.sent.empty()) << "never sent again";
+}
+
+TEST(Outbox, only_records_are_sent_and_other_lines_stay_as_they_were)
+{
+    const std::string tooLong = "QFLOG|" + std::string(995, 'x');
+    ProgramHarness before;
+    uploadingOperator(before);
+    before.files.files[kOutboxPath] =
+        record("Q1AAA") + "\n\nnot a record\n" + tooLong + "\n" + record("Q1BBB") + "\r\n" + record("Q1CCC");
+    Station s(&before.files);
+    EXPECT_EQ(sentBytes(s.h.winsock3()), (std::vector<std::string>{record("Q1AAA"), record("Q1BBB"), record("Q1CCC")}));
+    EXPECT_TRUE(s.h.traced("Outbox: line 2 is empty, dropped")) << s.h.trace();
+    EXPECT_TRUE(s.h.traced("Outbox: line 3 is no QSO record (no \"QFLOG|\" start), not sent; it stays in the file"));
+    EXPECT_TRUE(s.h.traced("Outbox: line 4 is no QSO record (over 1000 bytes), not sent; it stays in the file"));
+    s.h.clock.advance(5);
+    EXPECT_EQ(s.outbox(), "not a record\n" + tooLong + "\n");
+    EXPECT_EQ(s.h.notices,
+              (std::vector<std::string>{"3 QSOs wait in the outbox", "0 QSOs wait in the outbox: all were delivered"}));
+}
+
+TEST(Outbox, a_file_that_cannot_be_written_keeps_the_records_in_memory_until_it_can)
+{
+    Station s;
+    s.h.files.readOnly = true;
+    s.h.winsock3().sendFailure = Failure(10065, "No route to host");
+    s.h.receive(qso("Q1AAA"));
+    const std::string cannot =
+        "cannot write " + kOutboxPath + "; the QSOs that wait are kept in memory until it can be written";
+    EXPECT_EQ(s.h.notices, (std::vector<std::string>{cannot, "1 QSO waits in the outbox"}));
+    EXPECT_TRUE(s.h.traced("Outbox: " + cannot));
+    EXPECT_EQ(s.outbox(), std::nullopt);
+
+    s.h.files.readOnly = false;
+    s.h.clock.advance(60);
+    EXPECT_EQ(s.outbox(), record("Q1AAA") + "\n");
+    EXPECT_EQ(s.h.notices.back(), kOutboxPath + " is written again");
+}
+
+TEST(Outbox, its_timers_wait_out_the_watchdogs_restart_pause)
+{
+    Station s;
+    FakeUdpSocket& log = s.h.winsock3();
+    log.sendFailure = Failure(10065, "No route to host");
+    s.h.clock.advance(2);
+    s.h.receive(qso("Q1AAA")); // the last datagram: the watchdog restarts at 360 s
+    const auto attempts = [&] { return std::count(log.log.begin(), log.log.end(), "send"); };
+    s.h.clock.advance(359);
+    const auto before = attempts();
+    EXPECT_TRUE(s.h.window().inputHeld()) << "in the pause, which holds the outbox's tick due at 362 s";
+    s.h.clock.advance(3);
+    EXPECT_EQ(attempts(), before);
+    s.h.clock.advance(2);
+    EXPECT_FALSE(s.h.window().inputHeld());
+    EXPECT_EQ(attempts(), before + 1);
+}
+
+} // namespace
+} // namespace qf::test
