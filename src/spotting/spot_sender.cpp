@@ -26,6 +26,7 @@ void SpotSender::sendSpot(const HeardStation& s)
         sinceTextOf_ = state_.spotsSince;
         sinceText_ = regional_.generalDateTime(state_.spotsSince);
     }
+    const std::int64_t at = clockMs();
     window_.numSpots.setCaption(count + " spots sent since " + sinceText_ + " / Locator of " +
                                 std::to_string(stations) + " stations in memory");
     const std::string q = numberText(s.qrg);
@@ -45,11 +46,23 @@ void SpotSender::sendSpot(const HeardStation& s)
         record = "WSJT|" + ownCall + "|" + ownLocator + "|" + q + "|" + s.call + "|" + s.locator + "|" + s.mode + "|" +
                  snr + "|" + df + "|" + s.kind + "|" + state_.versionText;
     });
-    step([&] { queue_.push_back(std::move(record)); });
+    step([&] {
+        if (queue_.empty()) {
+            oldestMs_ = at;
+        }
+        queue_.push_back(std::move(record));
+    });
     std::string line;
     step([&] { line = paneLine(s, q, snr, df); });
     step([&] { addSpotLine(line); });
-    step([&] { armDrainTimer(); });
+    step([&] {
+        // A flood must not grow the memory without bound.
+        if (queue_.size() >= kQueueLimit) {
+            traceEarlySend("the queue holds " + std::to_string(kQueueLimit));
+            sendQueue();
+        }
+    });
+    step([&] { armDrainTimer(at); });
 }
 
 std::string SpotSender::paneLine(const HeardStation& s, const std::string& q, const std::string& snr,
@@ -66,18 +79,74 @@ void SpotSender::addSpotLine(const std::string& line)
     window_.spots.moveCaretToEnd();
 }
 
-void SpotSender::armDrainTimer()
+// now() and milliseconds() are separate readings: a second that turns between them is read again.
+// A clock set back does not give the queue's oldest record its wait again.
+std::int64_t SpotSender::clockMs()
+{
+    const int before = clock_.milliseconds();
+    DateTime t = clock_.now();
+    int ms = clock_.milliseconds();
+    if (ms < before) {
+        t = clock_.now();
+        ms = clock_.milliseconds();
+    }
+    const std::int64_t reading = toSeconds(t) * 1000 + ms;
+    if (reading < lastReadingMs_) {
+        oldestMs_ -= lastReadingMs_ - reading;
+    }
+    lastReadingMs_ = reading;
+    return reading;
+}
+
+void SpotSender::armDrainTimer(std::int64_t nowMs)
 {
     drainTimer_.setEnabled(false);
     const DateTime t = clock_.now();
     random_.seed(static_cast<std::uint32_t>((t.hour * 3600 + t.minute * 60 + t.second) * 1000 + clock_.milliseconds()));
     const double r = std::uniform_real_distribution<double>(0.0, 1.0)(random_);
     const int seconds = std::min(50, static_cast<int>(std::floor(r * 50)) + 1);
-    drainTimer_.setInterval(seconds * 1000);
+    drawnMs_ = seconds * 1000;
+    boundDecides_ = false;
+    int interval = drawnMs_;
+    if (!queue_.empty()) {
+        // Whole seconds, as every drawn interval, so the tick comes at or before the 50 s mark.
+        const std::int64_t left = oldestMs_ + kLongestWaitMs - nowMs;
+        const std::int64_t boundSeconds = left >= 0 ? left / 1000 : -1;
+        if (boundSeconds < seconds) {
+            if (boundSeconds >= 1) {
+                interval = static_cast<int>(boundSeconds) * 1000;
+                boundDecides_ = true;
+            } else {
+                traceEarlySend("the oldest would wait more than 50 s");
+                sendQueue();
+            }
+        }
+    }
+    drainTimer_.setInterval(interval);
     drainTimer_.setEnabled(true);
 }
 
+void SpotSender::traceEarlySend(const std::string& why)
+{
+    if (trace_.enabled()) {
+        trace_.write("    Sending " + std::to_string(queue_.size()) + " queued spots to Orbalis: " + why);
+    }
+}
+
 void SpotSender::sendSpotFromTimer()
+{
+    if (boundDecides_) {
+        boundDecides_ = false;
+        if (!queue_.empty()) {
+            traceEarlySend("the oldest would wait more than 50 s");
+        }
+        // The shortened countdown was for this batch only.
+        drainTimer_.setInterval(drawnMs_);
+    }
+    sendQueue();
+}
+
+void SpotSender::sendQueue()
 {
     const bool batch = !queue_.empty();
     for (const std::string& record : queue_) {

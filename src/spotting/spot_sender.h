@@ -1,5 +1,6 @@
 // Builds, counts, shows and queues one spot record per reported station; the drain timer sends
-// the whole queue, one datagram per record, to the spot service.
+// the whole queue, one datagram per record, to the spot service, never later than 50 s after the
+// oldest record was queued, and a full queue goes at once.
 #pragma once
 
 #include <cstdint>
@@ -43,6 +44,13 @@ class SpotSender {
     void addSpotLine(const std::string& line);
     // The tick of the drain timer.
     void sendSpotFromTimer();
+    // Sends every queued record as the tick does, oldest first, one datagram each, and empties the
+    // queue; the timer is left alone.
+    void sendQueue();
+
+    // The longest a record waits for its batch, and the queue that is sent without waiting.
+    static constexpr std::int64_t kLongestWaitMs = 50000;
+    static constexpr std::size_t kQueueLimit = 2000;
 
     // Told after a batch of records was sent.
     std::function<void()> onBatchSent;
@@ -51,7 +59,9 @@ class SpotSender {
 
   private:
     std::string paneLine(const HeardStation& s, const std::string& q, const std::string& snr, const std::string& df);
-    void armDrainTimer();
+    void armDrainTimer(std::int64_t nowMs);
+    std::int64_t clockMs();
+    void traceEarlySend(const std::string& why);
 
     WindowModel& window_;
     RunState& state_;
@@ -62,6 +72,12 @@ class SpotSender {
     Timer& drainTimer_;
     std::function<std::size_t()> stationCount_;
     std::vector<std::string> queue_;
+    // Clock readings in ms: when the oldest queued record was queued, and the latest reading.
+    std::int64_t oldestMs_ = 0;
+    std::int64_t lastReadingMs_ = 0;
+    // The interval drawn at the last spot, and whether the 50 s bound shortened it.
+    int drawnMs_ = 0;
+    bool boundDecides_ = false;
     std::mt19937 random_;
     DateTime sinceTextOf_;
     std::string sinceText_;

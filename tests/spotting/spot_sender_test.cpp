@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <set>
 
 #include "spotting/spot_sender.h"
@@ -9,6 +11,23 @@ namespace qf::test {
 namespace {
 
 const std::string kExampleRecord = "WSJT|Q9ZZZ|FN42HN|14074000|Q1AAA|IN80|FT8|-12|1520|CQ|2.16";
+const std::string kBoundLine = " queued spots to Orbalis: the oldest would wait more than 50 s";
+
+// A distinct station for every index below 676.
+std::string stationCall(int i)
+{
+    return std::string("Q1A") + static_cast<char>('A' + i / 26) + static_cast<char>('A' + i % 26);
+}
+
+// The heard callsign, field 5 of a spot record.
+std::string recordCall(const std::string& record)
+{
+    std::size_t start = 0;
+    for (int bar = 0; bar < 4; ++bar) {
+        start = record.find('|', start) + 1;
+    }
+    return record.substr(start, record.find('|', start) - start);
+}
 
 // The program tuned to 14.074 MHz FT8, the clock at 18:05:30 on 7 December 2026.
 class Spots : public ::testing::Test {
@@ -142,6 +161,53 @@ TEST_F(Spots, a_refusal_reported_later_by_the_spot_socket_is_one_trace_line)
     EXPECT_EQ(h.traceLines(), std::vector<std::string>{"    ** SendSpotFromTimer Error 10061 - Connection refused"});
 }
 
+TEST_F(Spots, under_a_spot_every_10_seconds_no_record_waits_more_than_50_seconds)
+{
+    std::map<std::string, std::int64_t> queuedAt;
+    std::vector<std::string> sentCalls;
+    for (int second = 0; second < 660; ++second) {
+        if (second % 10 == 0 && second < 600) {
+            const std::string call = stationCall(second / 10);
+            queuedAt[call] = h.clock.nowMs();
+            h.decode("CQ " + call + " IN80");
+        }
+        // Spots and intervals fall on whole seconds, so whatever left during this step left at its end.
+        h.clock.advance(1);
+        for (std::size_t i = sentCalls.size(); i < h.winsock2().sent.size(); ++i) {
+            sentCalls.push_back(recordCall(h.winsock2().sent[i].bytes));
+            EXPECT_LE(h.clock.nowMs() - queuedAt[sentCalls.back()], 50000) << sentCalls.back();
+        }
+    }
+    ASSERT_EQ(sentCalls.size(), 60u);
+    for (int i = 0; i < 60; ++i) {
+        EXPECT_EQ(sentCalls[i], stationCall(i)) << "every record once, in the order queued";
+    }
+    const auto lines = h.traceLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const auto& line) { return line.ends_with(kBoundLine); }))
+        << "the bound decided some batches";
+}
+
+TEST_F(Spots, spots_further_apart_than_their_delays_each_leave_alone_after_the_drawn_delay)
+{
+    std::set<int> intervals;
+    for (int i = 0; i < 40; ++i) {
+        h.decode("CQ " + stationCall(i) + " IN80");
+        const int interval = timerSpots().interval();
+        intervals.insert(interval);
+        ASSERT_EQ(static_cast<FakeTimer&>(timerSpots()).dueMs(), h.clock.nowMs() + interval);
+        h.clock.advanceMs(interval - 1);
+        ASSERT_EQ(h.winsock2().sent.size(), static_cast<std::size_t>(i));
+        h.clock.advanceMs(1);
+        ASSERT_EQ(h.winsock2().sent.size(), static_cast<std::size_t>(i + 1));
+        EXPECT_EQ(recordCall(h.winsock2().sent.back().bytes), stationCall(i));
+        h.clock.advance(i % 7);
+    }
+    EXPECT_GT(intervals.size(), 15u);
+    for (const std::string& line : h.traceLines()) {
+        EXPECT_EQ(line.find(" queued spots to Orbalis: "), std::string::npos) << line;
+    }
+}
+
 // A spot sender of its own, for the values decode analysis never hands on.
 class SpotRecords : public Spots {
   protected:
@@ -222,6 +288,8 @@ TEST_F(SpotRecords, every_spot_draws_a_fresh_delay_of_whole_seconds_from_1_to_50
     std::set<int> seen;
     for (int i = 0; i < 300; ++i) {
         h.clock.advanceMs(1234);
+        // With the queue empty the draw alone sets the delay; the 50 s bound may shorten it otherwise.
+        sender.sendQueue();
         sender.sendSpot(HeardStation{"Q1AAA", "IN80", "FT8", -12, 1520, "CQ"});
         const int interval = timer->interval();
         ASSERT_TRUE(timer->enabled());
@@ -234,6 +302,53 @@ TEST_F(SpotRecords, every_spot_draws_a_fresh_delay_of_whole_seconds_from_1_to_50
     EXPECT_GT(seen.size(), 30u);
     EXPECT_LE(*seen.begin(), 3);
     EXPECT_GE(*seen.rbegin(), 48);
+}
+
+TEST_F(SpotRecords, a_full_queue_is_sent_at_once_and_the_timer_goes_on)
+{
+    const auto spot = [&](int i) { sender.sendSpot(HeardStation{"Q" + std::to_string(i), "IN80", "FT8", 0, 0, "CQ"}); };
+    for (int i = 0; i < 1999; ++i) {
+        spot(i);
+    }
+    EXPECT_TRUE(socket.sent.empty());
+    h.clearTrace();
+    spot(1999);
+    ASSERT_EQ(socket.sent.size(), 2000u);
+    EXPECT_EQ(recordCall(socket.sent.front().bytes), "Q0");
+    EXPECT_EQ(recordCall(socket.sent.back().bytes), "Q1999");
+    EXPECT_TRUE(sender.queue().empty());
+    EXPECT_TRUE(h.traced("    Sending 2000 queued spots to Orbalis: the queue holds 2000"));
+    ASSERT_TRUE(timer->enabled());
+    EXPECT_EQ(timer->dueMs(), h.clock.nowMs() + timer->interval());
+    EXPECT_EQ(timer->interval() % 1000, 0);
+
+    spot(2000);
+    EXPECT_EQ(sender.queue().size(), 1u);
+    h.clock.advance(50);
+    EXPECT_EQ(socket.sent.size(), 2001u);
+}
+
+TEST_F(SpotRecords, a_clock_set_back_or_forward_never_arms_outside_1_to_50_seconds)
+{
+    const DateTime start = h.clock.now();
+    const auto spotAt = [&](std::int64_t seconds) {
+        h.clock.jumpTo(fromSeconds(toSeconds(start) + seconds));
+        sender.sendSpot(HeardStation{"Q1AAA", "IN80", "FT8", 0, 0, "CQ"});
+        EXPECT_TRUE(timer->enabled());
+        EXPECT_GE(timer->interval(), 1000);
+        EXPECT_LE(timer->interval(), 50000);
+        EXPECT_EQ(timer->interval() % 1000, 0);
+    };
+    spotAt(0);
+    spotAt(30);
+    EXPECT_LE(timer->interval(), 20000);
+    spotAt(30 - 3600);
+    EXPECT_LE(timer->interval(), 20000) << "the 30 s already waited still count";
+    EXPECT_TRUE(socket.sent.empty());
+    h.clearTrace();
+    spotAt(30 + 3600);
+    EXPECT_EQ(socket.sent.size(), 4u);
+    EXPECT_EQ(h.traceLines().back(), "    Sending 4" + kBoundLine);
 }
 
 } // namespace
