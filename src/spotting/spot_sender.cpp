@@ -109,17 +109,11 @@ void SpotSender::armDrainTimer(std::int64_t nowMs)
     boundDecides_ = false;
     int interval = drawnMs_;
     if (!queue_.empty()) {
-        // Whole seconds, as every drawn interval, so the tick comes at or before the 50 s mark.
-        const std::int64_t left = oldestMs_ + kLongestWaitMs - nowMs;
-        const std::int64_t boundSeconds = left >= 0 ? left / 1000 : -1;
-        if (boundSeconds < seconds) {
-            if (boundSeconds >= 1) {
-                interval = static_cast<int>(boundSeconds) * 1000;
-                boundDecides_ = true;
-            } else {
-                traceEarlySend("the oldest would wait more than 50 s");
-                sendQueue();
-            }
+        // Past the mark (a late tick, a clock set forward) the batch goes at the next turn.
+        const std::int64_t left = std::max<std::int64_t>(oldestMs_ + kLongestWaitMs - nowMs, 1);
+        if (left < interval) {
+            interval = static_cast<int>(left);
+            boundDecides_ = true;
         }
     }
     drainTimer_.setInterval(interval);
