@@ -127,6 +127,15 @@ void QsoLoggedHandler::handle(const std::string& data, double schema)
             return;
         }
     }
+    // A time past the day would give more than six hhmmss digits in the 14-digit date-time.
+    constexpr double kMsPerDay = 86400000;
+    for (const auto& [label, ms] : {std::pair{"TimeOff", q.timeOff}, {"TimeOn", q.timeOn}}) {
+        if (!(ms >= 0 && ms < kMsPerDay)) {
+            trace_.write(std::string("   QSO not sent to Orbalis log: ") + label + " " + numberText(ms) +
+                         " gives no time of day the record can hold");
+            return;
+        }
+    }
     bool uploadFailed = false;
     std::string failure;
     const auto upload = [&](const std::function<void()>& s) {

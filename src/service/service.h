@@ -7,8 +7,8 @@ namespace qf {
 
 inline constexpr int kSpotServicePort = 7350;
 
-// False for text holding the records' separator "|" or a byte below 32, which would shift the
-// fields of a "WSJT|" or "QFLOG|" record.
+// False for text holding the records' separator "|" or a control byte (below 32, DEL, or the C1
+// bytes 128 to 159), which would shift the fields of a "WSJT|" or "QFLOG|" record.
 bool fitsRecordField(std::string_view text);
 
 } // namespace qf

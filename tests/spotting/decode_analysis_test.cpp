@@ -299,15 +299,15 @@ TEST_F(Decodes, the_spot_record_carries_the_text_bytes_unchanged)
         std::string call;
         std::string locator;
     } rows[] = {
-        {"CQ Q\xE9\x7F"
+        {"CQ Q\xE9\xA0"
          "A FN42",
-         "Q\xE9\x7F"
+         "Q\xE9\xA0"
          "A",
          "FN42"},
-        {"CQ Q1AA/\x7F fn42", "Q1AA/\x7F", "fn42"},
-        {"CQ 290 \xC3\x9C"
+        {"CQ Q1AA/\xFF fn42", "Q1AA/\xFF", "fn42"},
+        {"CQ 290 \xC3\xA9"
          "1AAA JO22",
-         "\xC3\x9C"
+         "\xC3\xA9"
          "1AAA",
          "JO22"},
     };
@@ -334,7 +334,11 @@ TEST_F(Decodes, a_callsign_or_mode_that_would_shift_the_record_fields_is_shown_b
         {"CQ Q1\x1F"
          "AA FN42",
          "FT8", "  ** Station not spotted: its callsign holds \"|\" or a control character"},
+        {"CQ Q1\x7F"
+         "AA FN42",
+         "FT8", "  ** Station not spotted: its callsign holds \"|\" or a control character"},
         {"CQ Q1AAA FN42", "FT|8", "  ** Station not spotted: its mode holds \"|\" or a control character"},
+        {"CQ Q1AAA FN42", "FT8\x9F", "  ** Station not spotted: its mode holds \"|\" or a control character"},
         {"CQ Q1AAA FN42", "FT8\r\n", "  ** Station not spotted: its mode holds \"|\" or a control character"},
     };
     for (const auto& row : rows) {
@@ -344,7 +348,7 @@ TEST_F(Decodes, a_callsign_or_mode_that_would_shift_the_record_fields_is_shown_b
         EXPECT_EQ(afterMsg2(), std::vector<std::string>{row.line}) << row.text;
         EXPECT_TRUE(h.window().dx.text().ends_with(row.text + " (SNR=-12dB / DF=1520 / Mode=126)")) << row.text;
     }
-    EXPECT_EQ(h.program->state().decodeCount, 4);
+    EXPECT_EQ(h.program->state().decodeCount, static_cast<std::int32_t>(std::size(rows)));
     EXPECT_EQ(h.program->state().spotCount, 0);
     h.tuneTo();
     h.decode("CQ Q1AAA FN42");
