@@ -247,6 +247,7 @@ void Program::startUp()
     }
     p.settings = std::make_unique<Settings>(services_.files, w, state_.settingsPath);
     p.settings->wireWriters([this] { return state_.isLoading; });
+    p.settings->onSkipped = [&p](const std::string& line) { p.trace.write(line); };
     p.settings->createDefaultsIfMissing();
     p.settings->load([&p] { p.monitor.clickStart(); }, [&w](int top, int left) { w.setPosition(top, left); });
     if (services_.noWindow && !p.monitor.monitoring()) {

@@ -145,9 +145,9 @@ Lookup find(std::string_view content, std::string_view section, std::string_view
     return found;
 }
 
-std::string cut(std::string_view value)
+std::string cut(std::string_view value, std::size_t limit)
 {
-    return std::string(value.substr(0, kProfileValueLimit));
+    return std::string(value.substr(0, limit));
 }
 
 bool storableSection(std::string_view name)
@@ -164,14 +164,14 @@ bool storableKey(std::string_view name)
 } // namespace
 
 std::string profileValue(std::string_view content, std::string_view section, std::string_view key,
-                         std::string_view fallback)
+                         std::string_view fallback, std::size_t limit)
 {
     const Lookup found = find(content, section, key);
     if (!found.entry) {
-        return cut(trimmed(fallback));
+        return cut(trimmed(fallback), limit);
     }
     const Line& line = found.lines[*found.entry];
-    return cut(parseLine(content.substr(line.begin, line.end - line.begin)).value);
+    return cut(parseLine(content.substr(line.begin, line.end - line.begin)).value, limit);
 }
 
 std::optional<std::string> withProfileString(std::string_view content, std::string_view section, std::string_view key,
@@ -226,13 +226,13 @@ std::optional<std::string> withProfileString(std::string_view content, std::stri
 }
 
 std::string getProfileString(FileSystem& files, const std::string& path, std::string_view section, std::string_view key,
-                             std::string_view fallback)
+                             std::string_view fallback, std::size_t limit)
 {
     const std::optional<std::string> content = files.read(path);
     if (!content) {
-        return cut(trimmed(fallback));
+        return cut(trimmed(fallback), limit);
     }
-    return profileValue(*content, section, key, fallback);
+    return profileValue(*content, section, key, fallback, limit);
 }
 
 bool writeProfileString(FileSystem& files, const std::string& path, std::string_view section, std::string_view key,

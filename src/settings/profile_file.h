@@ -15,9 +15,9 @@ namespace qf {
 inline constexpr std::size_t kProfileValueLimit = 1023;
 
 // The value of key in section, or the fall-back when the file, section or key is missing or the
-// file cannot be read; blanks and tabs around it removed, cut to kProfileValueLimit.
+// file cannot be read; blanks and tabs around it removed, cut to limit bytes.
 std::string getProfileString(FileSystem& files, const std::string& path, std::string_view section, std::string_view key,
-                             std::string_view fallback);
+                             std::string_view fallback, std::size_t limit = kProfileValueLimit);
 
 // Stores one key through a whole-file replacement. False when the file could not be read or
 // written, or the names cannot be stored; the file is then left exactly as it was.
@@ -26,7 +26,7 @@ bool writeProfileString(FileSystem& files, const std::string& path, std::string_
 
 // The same rules on file contents in memory.
 std::string profileValue(std::string_view content, std::string_view section, std::string_view key,
-                         std::string_view fallback);
+                         std::string_view fallback, std::size_t limit = kProfileValueLimit);
 // The contents with the key stored; nullopt for a section or key name the format cannot hold.
 std::optional<std::string> withProfileString(std::string_view content, std::string_view section, std::string_view key,
                                              std::string_view value);

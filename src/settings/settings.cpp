@@ -1,5 +1,6 @@
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -82,7 +83,36 @@ void Settings::createDefaultsIfMissing()
 
 std::string Settings::read(std::string_view key)
 {
-    return getProfileString(files_, path_, kSettingsSection, key, fallbackFor(key));
+    const std::size_t limit = key == kMoreRelaysKey ? std::string::npos : kProfileValueLimit;
+    return getProfileString(files_, path_, kSettingsSection, key, fallbackFor(key), limit);
+}
+
+// A value past the limit is cut only at a blank, so no item is ever cut into another target.
+std::string Settings::moreRelays()
+{
+    std::string value = read(kMoreRelaysKey);
+    if (value.size() <= kMoreRelaysLimit) {
+        return value;
+    }
+    constexpr const char* kBlanks = " \t";
+    const std::size_t blank = value.find_last_of(kBlanks, kMoreRelaysLimit);
+    const std::size_t keep = blank == std::string::npos ? 0 : value.find_last_not_of(kBlanks, blank) + 1;
+    std::size_t items = 0;
+    std::string first;
+    for (std::size_t start = value.find_first_not_of(kBlanks, keep); start != std::string::npos;
+         start = value.find_first_not_of(kBlanks, start)) {
+        const std::size_t end = std::min(value.find_first_of(kBlanks, start), value.size());
+        if (items++ == 0) {
+            first = end - start > 255 ? value.substr(start, 255) + "..." : value.substr(start, end - start);
+        }
+        start = end;
+    }
+    if (onSkipped) {
+        onSkipped("Settings: MoreRelays is longer than " + std::to_string(kMoreRelaysLimit) +
+                  " bytes: " + std::to_string(items) + " items skipped, the first " + first);
+    }
+    value.resize(keep);
+    return value;
 }
 
 void Settings::load(const std::function<void()>& pressStart, const std::function<void(int top, int left)>& setPosition)
@@ -99,7 +129,7 @@ void Settings::load(const std::function<void()>& pressStart, const std::function
     window_.servIP.setText(text("ServIP"));
     window_.servPort.setText(text("ServPort"));
     // Before an automatic start, whose relay set-up reads it.
-    window_.moreRelays.setText(text(kMoreRelaysKey));
+    window_.moreRelays.setText(moreRelays());
     if (isOn(text("MonitorOnStarup"))) {
         window_.autoMon.setChecked(true);
         if (pressStart) {

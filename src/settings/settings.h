@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -37,7 +38,9 @@ inline constexpr std::array<SettingKey, 12> kSettingKeys{{
 }};
 
 // Optional, so a first run does not write it; missing (an empty fall-back) means no further relays.
+// Read whole, not cut at 1023 bytes; past kMoreRelaysLimit bytes whole items are left out.
 inline constexpr const char* kMoreRelaysKey = "MoreRelays";
+inline constexpr std::size_t kMoreRelaysLimit = 32767;
 // Optional as well: "1" passes the relay targets' answers back to WSJT-X; missing means off.
 inline constexpr const char* kPassRepliesKey = "PassReplies";
 
@@ -63,7 +66,12 @@ class Settings {
     // Focus-loss writers of the text fields and the click writers of CBAutoMon and CBSoloCQ.
     void wireWriters(const std::function<bool()>& isLoading);
 
+    // Told, as a trace line, of what loading had to leave out.
+    std::function<void(const std::string& line)> onSkipped;
+
   private:
+    std::string moreRelays();
+
     FileSystem& files_;
     WindowModel& window_;
     std::string path_;

@@ -177,6 +177,45 @@ TEST(Settings, text_fields_store_their_key_when_they_lose_the_focus)
     }
 }
 
+TEST(Settings, further_relays_are_read_whole_and_past_their_limit_only_whole_items_are_left_out)
+{
+    // Byte 1023 falls inside 127.0.0.1:41063, byte 32767 inside 127.0.0.1:42047.
+    const auto items = [](int from, int to) {
+        std::string list = "a:1";
+        for (int port = from; port < to; ++port) {
+            list += " 127.0.0.1:" + std::to_string(port);
+        }
+        return list;
+    };
+    const std::string huge(40000, 'x');
+    const struct {
+        const char* name;
+        std::string stored;
+        std::string shown;
+        std::string line; // empty: none
+    } rows[] = {
+        {"past 1023 bytes", items(41000, 41100), items(41000, 41100), ""},
+        {"past the limit", items(40000, 43000), items(40000, 42047),
+         "Settings: MoreRelays is longer than 32767 bytes: 953 items skipped, the first 127.0.0.1:42047"},
+        {"one item past the limit", "127.0.0.1:2238 " + huge, "127.0.0.1:2238",
+         "Settings: MoreRelays is longer than 32767 bytes: 1 items skipped, the first " + huge.substr(0, 255) + "..."},
+    };
+    for (const auto& row : rows) {
+        Fixture f;
+        f.fs.files[kPath] = "[OPTIONS]\r\nMoreRelays=" + row.stored + "\r\nTrace=1\r\n";
+        std::vector<std::string> lines;
+        f.settings.onSkipped = [&lines](const std::string& line) { lines.push_back(line); };
+        f.settings.wireWriters([] { return false; });
+        f.load();
+        EXPECT_EQ(f.window.moreRelays.text(), row.shown) << row.name;
+        EXPECT_EQ(lines, row.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{row.line})
+            << row.name;
+        f.window.moreRelays.loseFocus();
+        EXPECT_EQ(f.fs.files[kPath], "[OPTIONS]\r\nMoreRelays=" + row.shown + "\r\nTrace=1\r\n") << row.name;
+    }
+    EXPECT_EQ(WindowModel().moreRelays.maxLength(), 1023u) << "the typing limit stays";
+}
+
 TEST(Settings, check_boxes_store_one_and_zero_but_not_while_loading)
 {
     Fixture f;
