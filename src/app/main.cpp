@@ -148,6 +148,8 @@ void watchSignals(QObject* context, const std::function<void()>& stop)
         std::signal(SIGHUP, onSignal);
     }
     std::signal(SIGPIPE, SIG_IGN);
+    // Past a file-size limit (ulimit -f) a write fails like any other instead of ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 // A diagnostic for bench/responsiveness.sh, off unless QUILLFEED_STALL_PROBE names a file: notes

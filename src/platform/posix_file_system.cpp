@@ -1,10 +1,12 @@
 #include "platform/posix_file_system.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,15 +61,84 @@ std::optional<std::string> linkTarget(const std::string& path)
     return std::nullopt;
 }
 
-// Not atomic, so only when no temporary file can be made; the old tail is cut off only once the
-// new bytes are in.
+std::optional<std::string> readAll(int fd)
+{
+    std::string content;
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return std::nullopt;
+        }
+        if (n == 0) {
+            return content;
+        }
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+bool writeAllAt(int fd, const std::string& bytes, std::size_t count, std::size_t& written)
+{
+    written = 0;
+    while (written < count) {
+        const ssize_t n = ::pwrite(fd, bytes.data() + written, count - written, static_cast<off_t>(written));
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Whether the file can take size bytes: within the file-size limit (a write past it raises
+// SIGXFSZ, which ends the program unless ignored) and on a disk with room for what it adds.
+bool roomFor(int fd, std::size_t size, std::size_t oldSize)
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && size > limit.rlim_cur) {
+        return false;
+    }
+    if (size <= oldSize) {
+        return true;
+    }
+    // Reserved beyond the end without changing the size; a file system that cannot reserve
+    // leaves a full disk to the restore.
+    const off_t grow = static_cast<off_t>(size - oldSize);
+    return ::fallocate(fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(oldSize), grow) == 0 ||
+           (errno != ENOSPC && errno != EDQUOT && errno != EFBIG);
+}
+
+// Not atomic, so only when no temporary file can be made. The room is checked first and the old
+// bytes are put back when a write still fails, so the file is new or as it was.
 bool writeInPlace(const std::string& path, const std::string& bytes)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    const bool ok = writeAll(fd, bytes) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+    const std::optional<std::string> old = readAll(fd);
+    if (!old || !roomFor(fd, bytes.size(), old->size())) {
+        ::close(fd);
+        return false;
+    }
+    std::size_t touched = 0;
+    bool ok = writeAllAt(fd, bytes, bytes.size(), touched) && ::fsync(fd) == 0;
+    if (ok && bytes.size() < old->size()) {
+        ok = ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+        touched = old->size();
+    }
+    if (!ok) {
+        std::size_t restored = 0;
+        writeAllAt(fd, *old, std::min(touched, old->size()), restored);
+        [[maybe_unused]] const int sized = ::ftruncate(fd, static_cast<off_t>(old->size()));
+        ::fsync(fd);
+    }
     ::close(fd);
     return ok;
 }
@@ -125,22 +196,7 @@ std::optional<std::string> PosixFileSystem::read(const std::string& path)
     if (fd < 0) {
         return std::nullopt;
     }
-    std::string content;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) {
-            break;
-        }
-        content.append(buffer, static_cast<std::size_t>(n));
-    }
+    std::optional<std::string> content = readAll(fd);
     ::close(fd);
     return content;
 }

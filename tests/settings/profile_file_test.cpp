@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
@@ -193,23 +194,30 @@ TEST(ProfileFileOnDisk, write_replaces_the_file_whole_or_not_at_all)
     std::filesystem::remove_all(dir);
 }
 
-// As root no permission bit stops a write: the check runs in a child that has become nobody.
-bool writtenAsUser(const std::filesystem::path& dir, const std::string& path, const std::string& bytes)
+// Runs write in a child process and gives its wait status (exit 0: write returned true). As root
+// no permission bit stops a write, so the child becomes nobody.
+int childStatus(const std::filesystem::path& dir, const std::function<bool()>& write)
 {
-    if (::geteuid() != 0) {
-        return PosixFileSystem().writeAtomically(path, bytes);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+            EXPECT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+        }
+        EXPECT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
     }
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
-        EXPECT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
-    }
-    EXPECT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
     const pid_t child = ::fork();
     if (child == 0) {
-        const bool ok = ::setgid(65534) == 0 && ::setuid(65534) == 0 && PosixFileSystem().writeAtomically(path, bytes);
+        const bool ok = (!root || (::setgid(65534) == 0 && ::setuid(65534) == 0)) && write();
         ::_exit(ok ? 0 : 1);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
+    return status;
+}
+
+bool writtenAsUser(const std::filesystem::path& dir, const std::string& path, const std::string& bytes)
+{
+    const int status = childStatus(dir, [&] { return PosixFileSystem().writeAtomically(path, bytes); });
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
@@ -265,6 +273,40 @@ TEST(ProfileFileOnDisk, writes_keep_read_only_files_links_and_closed_folders_as_
     EXPECT_EQ(names, (std::vector<std::string>{"closed", "config.ini", "config.ini", "dangling.ini", "elsewhere", "hop",
                                                "link.ini", "loop.ini", "new.ini", "readonly.ini"}))
         << "no temporary file left behind";
+    ::chmod((dir / "closed").c_str(), 0755);
+    std::filesystem::remove_all(dir);
+}
+
+// In a folder that takes no new file the write goes in place; under a file-size limit it must fail
+// before it touches the file, whether SIGXFSZ would end the program or is ignored.
+TEST(ProfileFileOnDisk, a_write_in_place_that_cannot_finish_leaves_the_file_as_it_was)
+{
+    std::string tmpl = (std::filesystem::temp_directory_path() / "qf-profile-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(tmpl.data()), nullptr);
+    const std::filesystem::path dir = tmpl;
+    std::filesystem::create_directory(dir / "closed");
+    const std::string path = (dir / "closed/config.ini").string();
+    const std::string old = "[OPTIONS]\r\nUdpPort=2237\r\nMoreRelays=127.0.0.1:41063\r\n";
+    std::ofstream(path, std::ios::binary) << old;
+    ::chmod((dir / "closed").c_str(), 0555);
+    for (const bool ignored : {false, true}) {
+        for (const rlim_t limit : {old.size() + 10, old.size() - 10}) {
+            const int status = childStatus(dir, [&] {
+                if (ignored) {
+                    std::signal(SIGXFSZ, SIG_IGN);
+                }
+                rlimit small{};
+                ::getrlimit(RLIMIT_FSIZE, &small);
+                small.rlim_cur = limit;
+                PosixFileSystem fs;
+                return ::setrlimit(RLIMIT_FSIZE, &small) == 0 &&
+                       writeProfileString(fs, path, "OPTIONS", "UdpPort", std::string(100, '1'));
+            });
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1)
+                << "limit " << limit << (ignored ? ", SIGXFSZ ignored" : "") << ": wait status " << status;
+            EXPECT_EQ(slurp(path), old) << "limit " << limit << (ignored ? ", SIGXFSZ ignored" : "");
+        }
+    }
     ::chmod((dir / "closed").c_str(), 0755);
     std::filesystem::remove_all(dir);
 }
