@@ -1,5 +1,9 @@
 #include "monitor/monitoring_control.h"
 
+#include <algorithm>
+#include <optional>
+#include <string_view>
+
 #include "platform/failure.h"
 #include "settings/leading_number.h"
 #include "spotting/locator.h"
@@ -20,6 +24,67 @@ int portOf(const std::string& text)
         throw Failure(kInvalidArgument, "Port number " + text + " is out of range (0 to 65535)");
     }
     return *port;
+}
+
+// Blanks around a typed text are a slip of the hand; blanks inside it are not.
+std::string_view trimmed(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The port to listen on: a whole number from 1 to 65535 and nothing else. Port 0 would let the
+// system pick one that no sender knows.
+std::optional<int> listenPortFrom(std::string_view text)
+{
+    text = trimmed(text);
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
+        return std::nullopt;
+    }
+    const std::string_view digits = text.substr(std::min(text.find_first_not_of('0'), text.size()));
+    if (digits.empty() || digits.size() > 5) {
+        return std::nullopt;
+    }
+    int port = 0;
+    for (const char c : digits) {
+        port = port * 10 + (c - '0');
+    }
+    if (port > 65535) {
+        return std::nullopt;
+    }
+    return port;
+}
+
+// An IPv4 multicast group in dotted decimal, 224.0.0.0 to 239.255.255.255, written back without
+// leading zeros: the socket layer would read "010" as octal.
+std::optional<std::string> multicastGroupFrom(std::string_view text)
+{
+    text = trimmed(text);
+    int octets[4] = {};
+    std::size_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) {
+            if (at >= text.size() || text[at] != '.') {
+                return std::nullopt;
+            }
+            ++at;
+        }
+        const std::size_t start = at;
+        while (at < text.size() && at - start < 4 && text[at] >= '0' && text[at] <= '9') {
+            octets[i] = octets[i] * 10 + (text[at++] - '0');
+        }
+        if (at == start || at - start > 3 || octets[i] > 255) {
+            return std::nullopt;
+        }
+    }
+    if (at != text.size() || octets[0] < 224 || octets[0] > 239) {
+        return std::nullopt;
+    }
+    return std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." + std::to_string(octets[2]) + "." +
+           std::to_string(octets[3]);
 }
 
 } // namespace
@@ -60,21 +125,36 @@ void MonitoringControl::start()
         relaySetUp();
         return;
     }
-    const std::string& group = window_.multicastGroup.text();
+    const std::optional<int> port = listenPortFrom(window_.udpPort.text());
+    if (!port) {
+        refuse("\"" + window_.udpPort.text() + "\" is not a UDP port",
+               "Enter a whole number from 1 to 65535 as the UDP port to monitor");
+        return;
+    }
+    const bool unicast = trimmed(window_.multicastGroup.text()).empty();
+    const std::optional<std::string> group =
+        unicast ? std::string() : multicastGroupFrom(window_.multicastGroup.text());
+    if (!group) {
+        refuse("\"" + window_.multicastGroup.text() + "\" is not a multicast group",
+               "Enter an IPv4 address from 224.0.0.0 to 239.255.255.255 as the multicast group, or leave it blank "
+               "for unicast");
+        return;
+    }
     try {
-        receiveSocket_.bind(portOf(window_.udpPort.text()), !group.empty());
+        receiveSocket_.bind(*port, !unicast);
     } catch (const Failure& f) {
         trace_.write(failureLine("CStart: Error in Winsock1: ", f.code, f.description));
         guarded(trace_, "CStart: Error in Winsock1: ", [&] { receiveSocket_.close(); });
-        const std::string& port = window_.udpPort.text();
-        if (f.code == kAddressInUse && group.empty()) {
-            dialogs_.showMessage("UDP port " + port +
+        const std::string& portText = window_.udpPort.text();
+        if (f.code == kAddressInUse && unicast) {
+            dialogs_.showMessage("UDP port " + portText +
                                  " is in use. Make sure that another copy of Quillfeed is not already running and "
                                  "that no other application is using that port");
         } else if (f.code == kAddressInUse) {
             dialogs_.showMessage(
-                "UDP port " + port +
-                " is in use. Make sure that Quillfeed is the first program that joins multicast group " + group);
+                "UDP port " + portText +
+                " is in use. Make sure that Quillfeed is the first program that joins multicast group " +
+                window_.multicastGroup.text());
         } else {
             dialogs_.showMessage(failureLine("Error in socket bind: ", f.code, f.description));
         }
@@ -85,9 +165,9 @@ void MonitoringControl::start()
     }
 
     auto step = [&](auto&& s) { guarded(trace_, "CStart: Error in Winsock1: ", s); };
-    if (!group.empty()) {
+    if (!unicast) {
         // A group that cannot be joined is ignored: monitoring runs without group traffic.
-        step([&] { receiveSocket_.joinMulticastGroup(group); });
+        step([&] { receiveSocket_.joinMulticastGroup(*group); });
     }
     window_.start.setCaption(kStopCaption);
     window_.callsign.setEnabled(false);
@@ -103,6 +183,14 @@ void MonitoringControl::start()
     if (onStarted) {
         onStarted(restarting_);
     }
+}
+
+// A text that cannot be monitored is refused before anything is bound, like the callsign and locator.
+void MonitoringControl::refuse(const std::string& what, const std::string& advice)
+{
+    trace_.write(failureLine("CStart: Error in Winsock1: ", kInvalidArgument, what));
+    dialogs_.showMessage(what + ". " + advice);
+    relaySetUp();
 }
 
 void MonitoringControl::stop()

@@ -34,6 +34,7 @@ class MonitoringControl {
 
   private:
     void start();
+    void refuse(const std::string& what, const std::string& advice);
     void stop();
     void relaySetUp();
     void mainRelaySetUp();
