@@ -255,11 +255,13 @@ std::unique_ptr<UdpPeer> spotService()
     if (host != "localhost" && host != "127.0.0.1") {
         return nullptr;
     }
-    try {
-        return std::make_unique<UdpPeer>(7350);
-    } catch (const std::exception&) {
-        return nullptr;
+    if (!networkIsolated()) {
+        // Outside a namespace of its own a test binds only ports it picked.
+        throw std::runtime_error("the test has no network namespace of its own, so port 7350 is the machine's: run "
+                                 "as root, or allow unprivileged user namespaces (sysctl "
+                                 "kernel.unprivileged_userns_clone=1, user.max_user_namespaces > 0)");
     }
+    return std::make_unique<UdpPeer>(kSpotServicePort);
 }
 
 std::string readyConfig(int udpPort, int relayPort, bool trace, const std::string& extra)

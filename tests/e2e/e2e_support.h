@@ -107,8 +107,15 @@ class ProgramFolder : public ::testing::Test {
     TempDir dir;
 };
 
-// A listener standing in for the spot service, when this build sends to this machine and the port
-// is free.
+// True when this process runs in a network namespace of its own (see e2e_main.cpp).
+bool networkIsolated();
+
+// The port of the spot service, fixed in the program.
+constexpr int kSpotServicePort = 7350;
+
+// A listener standing in for the spot service on 127.0.0.1 port 7350, in this test's own network
+// namespace, so the port is free whatever the machine runs. Null, and the test should skip, only
+// when this build sends its records to another host; throws where it cannot be had.
 std::unique_ptr<UdpPeer> spotService();
 
 // A config.ini for a ready operator that starts monitoring at once.

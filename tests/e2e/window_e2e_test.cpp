@@ -19,10 +19,16 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool onPath(const char* tool)
+// The tools of these tests that are missing; scripts/setup.sh installs them all.
+std::string missing(std::initializer_list<const char*> tools)
 {
-    const std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
-    return std::system(cmd.c_str()) == 0;
+    std::string names;
+    for (const char* tool : tools) {
+        if (std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) != 0) {
+            names += std::string(names.empty() ? "" : " ") + tool;
+        }
+    }
+    return names;
 }
 
 pid_t spawn(std::vector<std::string> args)
@@ -90,9 +96,7 @@ bool windowShown(const VirtualDisplay& display)
 
 TEST(Window, moving_the_window_stores_top_and_left_within_a_second)
 {
-    if (!onPath("Xvfb") || !onPath("xdotool")) {
-        GTEST_SKIP() << "needs Xvfb and xdotool";
-    }
+    ASSERT_EQ(missing({"Xvfb", "xdotool"}), "") << "scripts/setup.sh installs them";
     VirtualDisplay display;
     TempDir dir;
     ::mkdir((dir.path() + "/Quillfeed").c_str(), 0755);
@@ -113,9 +117,7 @@ TEST(Window, moving_the_window_stores_top_and_left_within_a_second)
 
 TEST(Window, closing_stores_the_field_being_typed_in)
 {
-    if (!onPath("Xvfb") || !onPath("xdotool")) {
-        GTEST_SKIP() << "needs Xvfb and xdotool";
-    }
+    ASSERT_EQ(missing({"Xvfb", "xdotool"}), "") << "scripts/setup.sh installs them";
     VirtualDisplay display;
     TempDir dir;
     ::setenv("DISPLAY", display.name().c_str(), 1);
@@ -168,9 +170,7 @@ std::string geometry(const std::string& window)
 
 TEST(Window, resizes_and_maximises_and_at_the_default_size_every_element_stands_where_it_stood)
 {
-    if (!onPath("Xvfb") || !onPath("xdotool") || !onPath("openbox") || !onPath("wmctrl") || !onPath("xwd")) {
-        GTEST_SKIP() << "needs Xvfb, xdotool, openbox, wmctrl and xwd";
-    }
+    ASSERT_EQ(missing({"Xvfb", "xdotool", "openbox", "wmctrl", "xwd"}), "") << "scripts/setup.sh installs them";
     VirtualDisplay display(true);
     TempDir dir;
     ::mkdir((dir.path() + "/Quillfeed").c_str(), 0755);
