@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
-  xvfb xauth xdotool openbox wmctrl x11-apps
+  xvfb xauth xdotool openbox wmctrl x11-apps x11-utils
   desktop-file-utils dpkg-dev groff-base socat
   lintian appstream devscripts
 )

@@ -280,6 +280,7 @@ void MainWindow::resizeEvent(QResizeEvent* event)
     QWidget::resizeEvent(event);
     placeSettings(width());
     placeLower(width(), height());
+    refit();
     writeSize();
 }
 
@@ -547,6 +548,9 @@ void MainWindow::mirrorPosition()
     const QPoint target(toPixels(model_.left()), toPixels(model_.top()));
     if (pos() != target) {
         move(target);
+        if (fit_.programSize()) {
+            mirrorSize(); // perhaps another screen
+        }
     }
 }
 
@@ -568,22 +572,41 @@ QSize MainWindow::modelSize() const
     return {toPixels(model_.width()), toPixels(model_.height())};
 }
 
+// A stored size is applied no larger than the screen, and the default one is made to fit it: the
+// panes give way, down to the smallest window.
 void MainWindow::mirrorSize()
 {
-    const QSize target = modelSize().expandedTo(minimumSize());
+    if (storingSize_) {
+        return; // the model took the window's own size
+    }
+    const QSize target = fit_.fit(modelSize());
     if (size() != target) {
         resize(target);
     }
 }
 
-// Only a size the operator chose is kept: not a maximised one, and not the default before any resize.
+// Until the operator sizes the window, it follows what fitting it needs: the screen of a stored
+// position, the real frame once the window manager has put one round it.
+void MainWindow::refit()
+{
+    if (fit_.outdated()) {
+        mirrorSize();
+    }
+}
+
+// Only a size the operator chose is kept: not a maximised one, not one the program gave, and never
+// more than fits the screen.
 void MainWindow::writeSize()
 {
     if ((windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)) != 0 ||
-        size() == modelSize()) {
+        fit_.programSize()) {
         return;
     }
-    model_.setSize(width() * kTwipsPerPixel, height() * kTwipsPerPixel);
+    fit_.release();
+    const QSize kept = size().boundedTo(fit_.room());
+    storingSize_ = true;
+    model_.setSize(kept.width() * kTwipsPerPixel, kept.height() * kTwipsPerPixel);
+    storingSize_ = false;
 }
 
 void MainWindow::paneChanged(PaneView& view, bool cleared, const std::string& appended)
@@ -732,6 +755,7 @@ void MainWindow::moveEvent(QMoveEvent* event)
 {
     QWidget::moveEvent(event);
     writePosition();
+    refit();
 }
 
 void MainWindow::changeEvent(QEvent* event)

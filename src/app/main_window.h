@@ -7,6 +7,7 @@
 
 #include <QWidget>
 
+#include "app/window_fit.h"
 #include "window/window_model.h"
 
 class QCheckBox;
@@ -77,6 +78,7 @@ class MainWindow : public QWidget {
     void writePosition();
     QSize modelSize() const;
     void mirrorSize();
+    void refit();
     void writeSize();
     void holdInput(bool held);
 
@@ -115,6 +117,8 @@ class MainWindow : public QWidget {
     QTimer* flushTimer_ = nullptr;
     bool countersPending_ = false;
     bool closeWhenFree_ = false; // asked to close while input was held
+    WindowFit fit_{*this};
+    bool storingSize_ = false;
 };
 
 } // namespace qf

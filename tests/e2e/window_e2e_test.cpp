@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <ostream>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -54,14 +55,14 @@ void end(pid_t pid)
 // as the test runs. DISPLAY names it from then on.
 class VirtualDisplay {
   public:
-    explicit VirtualDisplay(bool windowManager = false)
+    explicit VirtualDisplay(bool windowManager = false, const std::string& screen = "1024x768x24")
     {
         for (int n = 90; n < 110 && server_ < 0; ++n) {
             if (::access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0) {
                 continue;
             }
             name_ = ":" + std::to_string(n);
-            server_ = spawn({"Xvfb", name_, "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+            server_ = spawn({"Xvfb", name_, "-screen", "0", screen, "-nolisten", "tcp"});
         }
         waitFor([&] { return ::access(("/tmp/.X11-unix/X" + name_.substr(1)).c_str(), F_OK) == 0; }, 5s);
         ::setenv("DISPLAY", name_.c_str(), 1);
@@ -220,6 +221,92 @@ TEST(Window, resizes_and_maximises_and_at_the_default_size_every_element_stands_
         1500ms))
         << readFile(config);
     EXPECT_EQ(program.stop(), 0);
+}
+
+// The number after `label` in a tool's output, or -1.
+int numberAfter(const std::string& text, const std::string& label)
+{
+    const auto at = text.find(label);
+    return at == std::string::npos ? -1 : std::atoi(text.c_str() + at + label.size());
+}
+
+struct Box {
+    int left = 0, top = 0, right = -1, bottom = -1;
+    bool within(const Box& outer) const
+    {
+        return right >= left && left >= outer.left && top >= outer.top && right <= outer.right &&
+               bottom <= outer.bottom;
+    }
+    friend bool operator==(const Box&, const Box&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Box& b)
+    {
+        return out << b.left << "," << b.top << " to " << b.right << "," << b.bottom;
+    }
+};
+
+// The window in its frame, in the screen's pixels (edges exclusive); empty until the frame is known.
+Box framed(const std::string& window)
+{
+    const std::string info = commandOutput("xwininfo -id " + window + " 2>/dev/null");
+    const std::string extents = commandOutput("xprop -id " + window + " _NET_FRAME_EXTENTS 2>/dev/null");
+    int frame[4] = {}; // left, right, top, bottom
+    if (std::sscanf(extents.c_str(), "_NET_FRAME_EXTENTS(CARDINAL) = %d, %d, %d, %d", &frame[0], &frame[1], &frame[2],
+                    &frame[3]) != 4) {
+        return {};
+    }
+    const int x = numberAfter(info, "Absolute upper-left X:");
+    const int y = numberAfter(info, "Absolute upper-left Y:");
+    return {x - frame[0], y - frame[2], x + numberAfter(info, "Width:") + frame[1],
+            y + numberAfter(info, "Height:") + frame[3]};
+}
+
+// 1366x768 at 150 % leaves 910x512 for a window and its title bar: the default 682x540 gives way, a
+// stored size far larger than the screen too, and neither is written back.
+TEST(Window, on_a_small_screen_at_150_percent_the_window_fits_in_its_frame_and_no_size_is_written_back)
+{
+    ASSERT_EQ(missing({"Xvfb", "xdotool", "openbox", "wmctrl", "xwininfo", "xprop"}), "")
+        << "scripts/setup.sh installs them";
+    const std::string huge = "Width=2147483647\r\nHeight=2147483647\r\n";
+    {
+        // Offscreen, a window of that size was once drawn whole: 4 GB and 14 s, then a crash.
+        TempDir dir;
+        ::mkdir((dir.path() + "/Quillfeed").c_str(), 0755);
+        const std::string config = dir.path() + "/Quillfeed/config.ini";
+        writeFile(config, "[OPTIONS]\r\nTrace=1\r\n" + huge);
+        RunningProgram program(dir.path());
+        EXPECT_TRUE(waitFor([&] { return !readFile(dir.path() + "/Quillfeed/Trace.txt").empty(); }, 5s));
+        std::this_thread::sleep_for(700ms);
+        EXPECT_EQ(program.stop(), 0) << program.output();
+        EXPECT_NE(readFile(config).find(huge), std::string::npos) << readFile(config);
+    }
+    VirtualDisplay display(true, "1366x768x24");
+    ::setenv("QT_SCALE_FACTOR", "1.5", 1);
+    const Box screen{0, 0, 1366, 768};
+    for (const std::string& stored : {std::string(), huge}) {
+        TempDir dir;
+        ::mkdir((dir.path() + "/Quillfeed").c_str(), 0755);
+        const std::string config = dir.path() + "/Quillfeed/config.ini";
+        writeFile(config, "[OPTIONS]\r\nTop=0\r\nLeft=0\r\n" + stored);
+        RunningProgram program(dir.path(), {}, "xcb");
+        std::string window;
+        Box frame;
+        EXPECT_TRUE(waitFor(
+            [&] {
+                window = commandOutput("xdotool search --name 'Quillfeed - V' 2>/dev/null | head -n 1");
+                window = window.substr(0, window.find('\n'));
+                frame = window.empty() ? Box() : framed(window);
+                return frame.within(screen) && frame.bottom > 768 - 10;
+            },
+            10s))
+            << frame << "\n"
+            << program.output();
+        std::this_thread::sleep_for(700ms); // a size to keep would be written by now
+        EXPECT_EQ(framed(window), frame);
+        EXPECT_EQ(program.stop(), 0);
+        const std::string written = readFile(config);
+        EXPECT_EQ(written.find("Width="), stored.empty() ? std::string::npos : written.find(huge)) << written;
+    }
+    ::unsetenv("QT_SCALE_FACTOR");
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QEventLoop>
@@ -14,6 +16,7 @@
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextDocument>
 #include <QTimer>
@@ -354,6 +357,25 @@ TEST_F(MainWindowTest, resizing_widens_and_heightens_the_panes_only_and_the_defa
         EXPECT_EQ(area(elements[i]), atDefault[i]) << name(elements[i]);
     }
     EXPECT_EQ(model.width(), 682 * 15) << "a size the operator chose is kept, even the default one";
+}
+
+// A size far larger than the screen once made a window of 32767 pixels square: 4 GB to draw it.
+TEST_F(MainWindowTest, a_size_larger_than_the_screen_is_applied_and_kept_no_larger_than_the_screen)
+{
+    const QSize available = window.screen()->availableGeometry().size();
+    model.setSize(std::numeric_limits<int>::max(), std::numeric_limits<int>::max());
+    EXPECT_LE(window.width(), available.width());
+    EXPECT_LE(window.height(), available.height());
+    EXPECT_EQ(model.width(), std::numeric_limits<int>::max()) << "a size the program gives is not stored";
+
+    window.show();
+    wait(20);
+    window.resize(available + QSize(300, 300)); // as a window manager may let the operator do
+    wait(20);
+    EXPECT_EQ(window.size(), available + QSize(300, 300)) << "the operator's window is left as it is";
+    EXPECT_LE(model.width(), available.width() * 15);
+    EXPECT_LE(model.height(), available.height() * 15);
+    EXPECT_GT(model.height(), (available.height() - 50) * 15);
 }
 
 TEST_F(MainWindowTest, position_goes_both_ways_in_twips_and_closing_is_reported)
