@@ -150,7 +150,7 @@ TEST_F(Program, an_uploaded_qso_reaches_the_spot_service_as_one_record)
 // Another program (a stand-in service, a second test run) may hold 127.0.0.1:7350 where the tests
 // start: each test takes the port in a namespace of its own. The holder here sits in this test's own
 // namespace, from which a service test is run, so the machine's port is left alone.
-TEST(SpotServicePort, the_service_tests_pass_while_another_socket_holds_it)
+TEST(SpotServicePort, a_service_test_passes_while_another_socket_holds_the_port)
 {
     ASSERT_TRUE(networkIsolated()) << "holding the port would take the machine's";
     UdpPeer holder(kSpotServicePort);
