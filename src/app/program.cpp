@@ -26,6 +26,20 @@ constexpr int kPositionTimerMs = 500;
 constexpr int kHealthTimerMs = 1000;
 constexpr int kRetryStartMs = 60000;
 
+// The other station's call: field 6 of "QFLOG|version|A|own call|date-time|call|...".
+std::string dxCallOf(const std::string& record)
+{
+    std::size_t start = 0;
+    for (int field = 1; field < 6 && start != std::string::npos; ++field) {
+        start = record.find('|', start);
+        start = start == std::string::npos ? start : start + 1;
+    }
+    if (start == std::string::npos) {
+        return {};
+    }
+    return record.substr(start, record.find('|', start) - start);
+}
+
 } // namespace
 
 struct Program::Parts {
@@ -148,9 +162,8 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
 // Every tick and socket event of the program goes through the pause (the model holds the clicks).
 void Program::holdDuringPause()
 {
-    for (Timer* timer :
-         {timerRx_.get(), timerSpots_.get(), timerPosicion_.get(), timerHealth_.get(), timerRetry_.get(),
-          timerOutbox_.get(), timerOutboxRefusal_.get()}) {
+    for (Timer* timer : {timerRx_.get(), timerSpots_.get(), timerPosicion_.get(), timerHealth_.get(), timerRetry_.get(),
+                         timerOutbox_.get(), timerOutboxRefusal_.get()}) {
         timer->onTick = [this, timer, tick = std::move(timer->onTick)] {
             pause_->admit(timer, [timer, tick] {
                 if (tick && timer->enabled()) {
@@ -250,7 +263,7 @@ void Program::startUp()
     p.settings->onSkipped = [&p](const std::string& line) { p.trace.write(line); };
     p.settings->createDefaultsIfMissing();
     p.settings->load([&p] { p.monitor.clickStart(); }, [&w](int top, int left) { w.setPosition(top, left); });
-    if (services_.noWindow && !p.monitor.monitoring()) {
+    if (services_.noWindow && !w.autoMon.checked()) {
         p.monitor.clickStart(); // whatever MonitorOnStarup says: nobody is there to press the button
     }
     p.trace.write(w.caption);
@@ -312,7 +325,7 @@ void Program::ending()
     if (!spots.queue().empty()) {
         parts_->trace.write("    Sending the " + std::to_string(spots.queue().size()) +
                             " queued spots before the program ends");
-        spots.sendSpotFromTimer();
+        spots.sendQueue();
     }
 }
 
@@ -350,6 +363,12 @@ void Program::wireHealth()
         }
     };
     p.spots.onBatchSent = [&p] { p.health.spotBatchSent(); };
+    p.outbox.onDelivered = [&p](const std::string& record) { p.health.qsoSent(dxCallOf(record)); };
+    p.outbox.onKept = [&p](const std::string& record, const std::string& reason) {
+        p.health.qsoFailed(dxCallOf(record), reason);
+    };
+    p.outbox.watchCount([&p](std::size_t waiting) { p.health.outboxChanged(waiting); });
+    p.qso.onAnswer = [&p](const std::string& answer) { p.health.serviceAnswered(answer); };
     timerHealth_->onTick = [&p] { p.health.update(); };
 }
 

@@ -99,7 +99,11 @@ void Health::qsoSent(const std::string& call)
 {
     lastQsoCall_ = call;
     lastQsoAt_ = clock_.now();
-    answer_.clear();
+    // The answer that told the outbox it was delivered belongs to this QSO; an older one does not.
+    if (!answerJustCame_) {
+        answer_.clear();
+    }
+    answerJustCame_ = false;
     if (outbox_ == 0) {
         qsoFailureCall_.reset();
     }
@@ -110,7 +114,7 @@ void Health::qsoFailed(const std::string& call, const std::string& reason)
 {
     qsoFailureCall_ = call;
     qsoFailureReason_ = reason;
-    say(qsoFailureText());
+    say(qsoFailureText(false)); // the outbox says its count itself
 }
 
 void Health::serviceAnswered(const std::string& answer)
@@ -120,6 +124,7 @@ void Health::serviceAnswered(const std::string& answer)
         shown = shown.substr(0, kLongestAnswer) + "...";
     }
     answer_ = shown;
+    answerJustCame_ = true;
 }
 
 void Health::outboxChanged(std::size_t waiting)
@@ -142,9 +147,12 @@ std::string Health::refusalText() const
            std::to_string(refusal_->code) + " - " + refusal_->description + ")";
 }
 
-std::string Health::qsoFailureText() const
+std::string Health::qsoFailureText(bool withCount) const
 {
     std::string text = "QSO with " + *qsoFailureCall_ + " not sent to the online log: " + qsoFailureReason_;
+    if (!withCount) {
+        return text;
+    }
     if (outbox_ == 1) {
         text += ", 1 QSO waits in the outbox";
     } else if (outbox_ > 1) {
@@ -210,7 +218,7 @@ void Health::update()
     } else if (refusal_) {
         text = refusalText();
     } else if (qsoFailureCall_) {
-        text = qsoFailureText();
+        text = qsoFailureText(true);
     } else {
         text = normalText();
     }

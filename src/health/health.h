@@ -57,7 +57,7 @@ class Health {
     };
     std::string quietText(std::int64_t seconds) const;
     std::string refusalText() const;
-    std::string qsoFailureText() const;
+    std::string qsoFailureText(bool withCount) const;
     std::string normalText() const;
     void say(const std::string& text);
     void sayRefusalsSince();
@@ -78,6 +78,7 @@ class Health {
     std::optional<std::string> lastQsoCall_;
     DateTime lastQsoAt_;
     std::string answer_;
+    bool answerJustCame_ = false;
     std::size_t outbox_ = 0;
 
     // The quiet seconds when "No datagram" was last said, so it is said again only every 10 minutes.

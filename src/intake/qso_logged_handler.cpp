@@ -214,6 +214,9 @@ void QsoLoggedHandler::onDataArrival(int bytesTotal)
     }
     trace_.write("   Texto recibido = *" + s + "*");
     trace_.write("***Sale en Winsock3_DataArrival");
+    if (onAnswer) {
+        onAnswer(s);
+    }
 }
 
 void QsoLoggedHandler::onError(int code, const std::string& description)

@@ -59,6 +59,8 @@ class QsoLoggedHandler {
     void handle(const std::string& datagram, double schema);
     // Click on the log-upload box, after its setting was stored.
     void logUploadClicked();
+    // The text of an answer that came on the log socket, after its trace lines.
+    std::function<void(const std::string& answer)> onAnswer;
     // Start-up: close; with the option on, the service's address; then any free local port.
     void prepareAtStartUp();
 

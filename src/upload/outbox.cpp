@@ -165,6 +165,9 @@ void Outbox::keep(const std::string& record, const std::string& reason)
     entries_.push_back(Entry{record, true, false});
     save();
     trace_.write("   QSO kept in the outbox: " + reason + " *" + record + "*");
+    if (onKept) {
+        onKept(record, reason);
+    }
     afterChange();
 }
 
@@ -223,6 +226,9 @@ void Outbox::socketError(int code, const std::string& description)
         const Entry& e = entries_[i];
         if (e.stored) {
             trace_.write("   QSO kept in the outbox: " + reason + " *" + e.record + "*");
+            if (onKept) {
+                onKept(e.record, reason);
+            }
         } else {
             trace_.write("   QSO not kept in the outbox (" + std::string(unusableRecordLine(e.record)) + "): *" +
                          e.record + "*");
@@ -250,9 +256,13 @@ void Outbox::deliverInFlight()
 {
     refusalTimer_.setEnabled(false);
     std::vector<std::string> delivered;
+    std::vector<std::string> reached;
     for (const Entry& e : entries_) {
         if (e.inFlight && e.stored) {
             delivered.push_back(e.record);
+        }
+        if (e.inFlight) {
+            reached.push_back(e.record);
         }
     }
     std::erase_if(entries_, [](const Entry& e) { return e.inFlight; });
@@ -263,6 +273,11 @@ void Outbox::deliverInFlight()
         }
     }
     afterChange();
+    if (onDelivered) {
+        for (const std::string& record : reached) {
+            onDelivered(record);
+        }
+    }
 }
 
 void Outbox::afterChange()

@@ -45,6 +45,10 @@ class Outbox {
     void answered();
 
     std::size_t waiting() const;
+    // Told of each record that reached the service (not refused within the window, or answered),
+    // and of each record kept, with the reason.
+    std::function<void(const std::string& record)> onDelivered;
+    std::function<void(const std::string& record, const std::string& reason)> onKept;
     // Told the new count whenever it changes.
     void watchCount(std::function<void(std::size_t)> listener) { countListeners_.push_back(std::move(listener)); }
 

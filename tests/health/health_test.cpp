@@ -74,6 +74,26 @@ TEST_F(Health, shows_the_most_important_condition_and_otherwise_what_is_going_on
                           "last spot batch " + batch);
 }
 
+TEST_F(Health, a_qso_not_delivered_is_shown_until_the_outbox_has_delivered_it)
+{
+    h = std::make_unique<ProgramHarness>();
+    h->readyOperator();
+    h->files.files[kConfigPath].replace(h->files.files[kConfigPath].find("LogUpload=0"), 11, "LogUpload=1");
+    h->program->startUp();
+    h->startMonitoring();
+    h->winsock3().sendFailure = Failure(10065, "No route to host");
+    h->receive(wsjtx::qsoLoggedMessage({}));
+    EXPECT_EQ(line(), "QSO with Q1AAA not sent to the online log: its send failed: 10065 - No route to host, 1 QSO "
+                      "waits in the outbox");
+    h->winsock3().sendFailure.reset();
+    h->clock.advance(60); // sent again from the outbox
+    const std::string sent = clockText(h->clock.now());
+    h->winsock3().receive("OK");
+    h->receive(wsjtx::heartbeatMessage());
+    EXPECT_EQ(line(), "Listening on UDP port 2237" + kDot + "WSJT-X, heard 1 s ago" + kDot + "last QSO Q1AAA sent " +
+                          sent + " \"OK\"");
+}
+
 TEST_F(Health, without_a_window_says_each_condition_when_it_begins_never_once_per_datagram)
 {
     start(true, "MoreRelays=127.0.0.1:2238\r\n");

@@ -50,12 +50,12 @@ struct Station {
         h.program->startUp();
         h.startMonitoring();
     }
-    // What it said on standard error, less the line every start of monitoring says.
+    // What the outbox said on standard error, less what the health of the program says there.
     std::vector<std::string> notices() const
     {
         std::vector<std::string> said;
         for (const std::string& line : h.notices) {
-            if (line.rfind("listening on UDP port ", 0) != 0) {
+            if (line.rfind("listening on UDP port ", 0) != 0 && line.rfind("QSO with ", 0) != 0) {
                 said.push_back(line);
             }
         }
