@@ -1,5 +1,6 @@
 // Arbitrary datagrams through the whole arrival path of the program on fakes: intake and relay,
-// Status, decode analysis, station memory, the spot queue and the QSO upload, with the trace on.
+// Status, decode analysis, station memory, the spot queue, the QSO upload and its outbox, the
+// answers of the relay targets passed back, the health line, with the trace on.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +15,7 @@ using namespace qf;
 using namespace qf::test;
 
 constexpr int kRelayPort = 52237;
+constexpr int kFurtherPort = 2238;
 // The fake trace file lives in memory; a long session would otherwise only measure its growth.
 constexpr std::size_t kTraceKeptBytes = 4 << 20;
 
@@ -38,12 +40,17 @@ std::string settings(std::uint8_t options)
            "MulticastGroup=" + (on(fuzz::option::kMulticast) ? "239.255.7.7" : "") + "\r\n" +
            "ServIP=" + (on(fuzz::option::kNoRelay) ? "" : "127.0.0.1") + "\r\nServPort=" + std::to_string(kRelayPort) +
            "\r\nTop=0\r\nLeft=0\r\n" + "LogUpload=" + (on(fuzz::option::kNoLogUpload) ? "0" : "1") + "\r\n" +
-           "OnlyCQ=" + (on(fuzz::option::kOnlyCq) ? "1" : "0") + "\r\n";
+           "OnlyCQ=" + (on(fuzz::option::kOnlyCq) ? "1" : "0") + "\r\n" +
+           "PassReplies=" + (on(fuzz::option::kPassReplies) ? "1" : "0") + "\r\n" +
+           "MoreRelays=" + (on(fuzz::option::kMoreRelays) ? "127.0.0.1:" + std::to_string(kFurtherPort) : "") + "\r\n";
 }
 
 void setSendFailures(ProgramHarness& h, bool fail)
 {
-    for (FakeUdpSocket* s : {&h.winsock2(), &h.winsock3(), &h.winsockServ()}) {
+    for (FakeUdpSocket* s : h.sockets) {
+        if (s == &h.winsock1()) {
+            continue;
+        }
         if (fail) {
             s->sendFailure = Failure(10065, "No route to host");
         } else {
@@ -57,11 +64,13 @@ void setSendFailures(ProgramHarness& h, bool fail)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const fuzz::Session session = fuzz::decodeSession(data, size);
-    ProgramHarness h;
+    ProgramHarness h({}, DateTime{2026, 12, 7, 10, 0, 0}, (session.options & fuzz::option::kNoWindow) != 0);
     h.settingsFile(settings(session.options));
     h.program->startUp();
     require(h.window().start.caption() == kStopCaption, "monitoring did not start");
     const bool relays = (session.options & fuzz::option::kNoRelay) == 0;
+    const bool further = (session.options & fuzz::option::kMoreRelays) != 0;
+    require(h.sockets.size() == (further ? 5u : 4u), "one socket for the further target");
 
     for (const fuzz::Arrival& a : session.arrivals) {
         if ((a.step & fuzz::step::kRestart) != 0) {
@@ -71,6 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool sendsFail = (a.step & fuzz::step::kSendsFail) != 0;
         setSendFailures(h, sendsFail);
         const std::size_t relayedBefore = h.winsockServ().sent.size();
+        const std::size_t furtherBefore = further ? h.sockets.at(4)->sent.size() : 0;
         // Closed during the watchdog's restart pause, when nothing arrives.
         const bool listening = h.winsock1().state() == 1;
         h.receive(a.bytes);
@@ -79,10 +89,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(sent.size() == relayedBefore + 1, "a datagram was not relayed exactly once");
             require(sent.back().bytes == a.bytes, "a datagram was relayed changed");
             require(sent.back().host == "127.0.0.1" && sent.back().port == kRelayPort, "relayed to the wrong place");
+            if (further) {
+                const auto& more = h.sockets.at(4)->sent;
+                require(more.size() == furtherBefore + 1 && more.back().bytes == a.bytes &&
+                            more.back().port == kFurtherPort,
+                        "the further target did not get the datagram exactly once, unchanged");
+            }
         }
         setSendFailures(h, false);
         if ((a.step & fuzz::step::kRelayAnswers) != 0) {
             h.winsockServ().receive(a.bytes);
+            if (further) {
+                h.sockets.at(4)->receive(a.bytes);
+            }
+            // Someone else who found the relay's port is never passed on.
+            h.winsockServ().receiveFrom({"127.0.0.2", kRelayPort}, a.bytes);
         }
         if ((a.step & fuzz::step::kLogAnswers) != 0) {
             h.winsock3().receive(a.bytes);
@@ -100,6 +121,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (h.trace().size() > kTraceKeptBytes) {
             h.clearTrace();
         }
+    }
+    // Answers passed back go only to the radio program that sent, and only what names it.
+    for (const auto& s : h.winsock1().sent) {
+        require((session.options & fuzz::option::kPassReplies) != 0, "an answer passed back with the option off");
+        require(s.host == FakeUdpSocket::kRadio.address && s.port == FakeUdpSocket::kRadio.port,
+                "an answer passed to an address no radio program sent from");
+        require(s.bytes.compare(0, 4, "\xAD\xBC\xCB\xDA") == 0, "something other than a WSJT-X message passed back");
     }
     // Long enough for the spot timer (1 to 50 s) to send the whole queue.
     h.clock.advance(61);

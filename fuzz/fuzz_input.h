@@ -16,6 +16,9 @@ inline constexpr std::uint8_t kOnlyCq = 0x01;
 inline constexpr std::uint8_t kNoRelay = 0x02;
 inline constexpr std::uint8_t kMulticast = 0x04;
 inline constexpr std::uint8_t kNoLogUpload = 0x08;
+inline constexpr std::uint8_t kPassReplies = 0x10; // relay targets' answers go back to the radio
+inline constexpr std::uint8_t kMoreRelays = 0x20;  // one further relay target
+inline constexpr std::uint8_t kNoWindow = 0x40;    // the program as --no-window runs it
 } // namespace option
 
 namespace step {

@@ -131,6 +131,21 @@ void arrivals(const fs::path& folder)
     faults.arrivals[1].step |= fuzz::step::kSendsFail | fuzz::step::kRelayAnswers;
     faults.arrivals[2].step |= fuzz::step::kSocketErrors | fuzz::step::kLogAnswers | fuzz::step::kRestart;
     write(folder, "socket-faults", fuzz::encode(faults));
+    // Two radio programs, a logger behind the relay answering one of them, a further target.
+    DecodeFields other;
+    other.id = "JTDX";
+    other.message = "CQ Q1BBB EN37";
+    StatusFields otherStatus;
+    otherStatus.id = "JTDX";
+    otherStatus.dialHz = 7074000;
+    Session radios = tuned({statusMessage(otherStatus), decode("CQ Q1AAA FN42"), decodeMessage(other),
+                            DatagramBuilder().header(2, Reply, "JTDX").u32(36000000).i32(-12).utf8("CQ Q1BBB EN37")},
+                           2, fuzz::option::kPassReplies | fuzz::option::kMoreRelays);
+    radios.arrivals[1].step = kPause16s;
+    radios.arrivals[4].step |= fuzz::step::kRelayAnswers;
+    write(folder, "two-radios-and-a-reply", fuzz::encode(radios));
+    write(folder, "no-window-outbox",
+          fuzz::encode(tuned({qsoLoggedMessage({})}, 2, fuzz::option::kNoWindow | fuzz::option::kMoreRelays)));
     write(folder, "no-relay-multicast-no-upload",
           fuzz::encode(tuned({decode("CQ Q1AAA FN42"), qsoLoggedMessage({})}, 2,
                              fuzz::option::kNoRelay | fuzz::option::kMulticast | fuzz::option::kNoLogUpload)));
