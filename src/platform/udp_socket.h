@@ -41,6 +41,9 @@ class UdpSocket {
     // False while the remote host is a name that could not be resolved: a send would fail. Asking
     // starts a new look-up when the last failed a while ago.
     virtual bool remoteUsable() { return true; }
+    // Batched: the datagrams of one turn of the event loop leave together, in order, when it ends
+    // (one system call for all), and a send that fails is reported as an error event.
+    virtual void setBatched(bool) {}
     // Joins an IPv4 multicast group; failures are ignored by design.
     virtual void joinMulticastGroup(const std::string& group) = 0;
     // Datagrams taken by sendData that wait for the remote host's name: each goes, or fails with

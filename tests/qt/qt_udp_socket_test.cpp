@@ -162,6 +162,36 @@ TEST(QtUdpSocket, ports_outside_the_range_and_a_bind_while_open_are_invalid_argu
     EXPECT_EQ(failureCode([&] { s.sendData("no port"); }), 10049);
 }
 
+// A further relay target's socket: bound once, its datagrams leave together at the end of the turn,
+// in order, and a refusal comes as an error event, never as a lost turn.
+TEST(QtUdpSocket, a_batched_socket_sends_a_turns_datagrams_in_order_and_reports_refusals)
+{
+    Receiver live;
+    QtUdpSocket target;
+    target.bind(0);
+    target.setBatched(true);
+    target.setRemoteHost("127.0.0.1");
+    target.setRemotePort(closedPort());
+    std::vector<int> errors;
+    target.onError = [&](int code, const std::string&) { errors.push_back(code); };
+    target.sendData("refused");
+    ASSERT_TRUE(runEventsUntil([&] { return !errors.empty(); }));
+    EXPECT_EQ(errors[0], 10061);
+
+    target.setRemotePort(live.port());
+    std::vector<std::string> sent;
+    for (int i = 0; i < 600; ++i) {
+        sent.push_back("datagram " + std::to_string(i));
+        target.sendData(sent.back());
+    }
+    EXPECT_TRUE(live.got.empty()) << "not before the turn ends";
+    target.sendData("the last");
+    target.close(); // what was given before the close still goes
+    sent.push_back("the last");
+    ASSERT_TRUE(runEventsUntil([&] { return live.got.size() == sent.size(); }));
+    EXPECT_EQ(live.got, sent);
+}
+
 TEST(QtUdpSocket, a_closed_far_port_raises_connection_refused_and_the_socket_goes_on)
 {
     struct Row {

@@ -238,6 +238,13 @@ void QtUdpSocket::close()
     if (fd_ < 0) {
         return;
     }
+    // What was given to send before the close goes first.
+    if (!outgoing_.empty()) {
+        sendQueued();
+        if (fd_ < 0) {
+            return;
+        }
+    }
     // The notifier must let go of the descriptor before it is closed and its number reused.
     releaseNotifier();
     if (sending_ && parkedFd_ < 0) {
@@ -394,7 +401,11 @@ void QtUdpSocket::sendData(const std::string& bytes)
         open(0, false, false);
     }
     if (address) {
-        transmit(*address, remotePort_, bytes);
+        if (batched_) {
+            queueSend(*address, remotePort_, bytes);
+        } else {
+            transmit(*address, remotePort_, bytes);
+        }
         return;
     }
     if (held_.size() >= kMaxHeld) {
@@ -403,12 +414,12 @@ void QtUdpSocket::sendData(const std::string& bytes)
     held_.push_back(Held{remoteHost_, remotePort_, bytes});
 }
 
-void QtUdpSocket::transmit(in_addr_t address, int port, const std::string& bytes)
+// Connected, so that Linux reports a closed far port (ICMP) back to this socket.
+void QtUdpSocket::connectTo(in_addr_t address, int port)
 {
     if (fd_ < 0) {
         open(0, false, false);
     }
-    // Connected, so that Linux reports a closed far port (ICMP) back to this socket.
     if (!connected_ || connectedAddress_ != address || connectedPort_ != port) {
         sockaddr_in to{};
         to.sin_family = AF_INET;
@@ -422,6 +433,11 @@ void QtUdpSocket::transmit(in_addr_t address, int port, const std::string& bytes
         connectedAddress_ = address;
         connectedPort_ = port;
     }
+}
+
+void QtUdpSocket::transmit(in_addr_t address, int port, const std::string& bytes)
+{
+    connectTo(address, port);
     for (int attempt = 0;; ++attempt) {
         if (::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) >= 0) {
             return;
@@ -435,6 +451,78 @@ void QtUdpSocket::transmit(in_addr_t address, int port, const std::string& bytes
             continue;
         }
         failWithErrno(err);
+    }
+}
+
+void QtUdpSocket::queueSend(in_addr_t address, int port, const std::string& bytes)
+{
+    if (outgoing_.size() >= kMaxHeld) {
+        fail({kNoBufferSpace, "No buffer space available (datagrams waiting to be sent)"});
+    }
+    outgoing_.push_back(Outgoing{address, port, bytes});
+    if (sendQueuedPending_) {
+        return;
+    }
+    sendQueuedPending_ = true;
+    QMetaObject::invokeMethod(
+        context_.get(),
+        [this, alive = std::weak_ptr<char>(alive_)] {
+            if (!alive.expired()) {
+                sendQueuedPending_ = false;
+                sendQueued();
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+// One system call for the datagrams of a turn: a relay to several targets costs each of them a
+// fraction of a send per datagram. In order; a datagram that cannot go is reported and skipped.
+void QtUdpSocket::sendQueued()
+{
+    constexpr std::size_t kPerCall = 256;
+    std::vector<Outgoing> due;
+    due.swap(outgoing_);
+    std::vector<mmsghdr> messages;
+    std::vector<iovec> parts;
+    std::size_t next = 0;
+    int refusals = 0;
+    // Errors are reported once this returns: it may run inside close().
+    while (next < due.size()) {
+        const Outgoing& first = due[next];
+        try {
+            connectTo(first.address, first.port);
+        } catch (const Failure& failure) {
+            ++next;
+            raiseErrorLater({failure.code, failure.description});
+            continue;
+        }
+        std::size_t end = next;
+        while (end < due.size() && end - next < kPerCall && due[end].address == first.address &&
+               due[end].port == first.port) {
+            ++end;
+        }
+        messages.assign(end - next, mmsghdr{});
+        parts.resize(end - next);
+        for (std::size_t i = next; i < end; ++i) {
+            parts[i - next] = iovec{const_cast<char*>(due[i].bytes.data()), due[i].bytes.size()};
+            messages[i - next].msg_hdr.msg_iov = &parts[i - next];
+            messages[i - next].msg_hdr.msg_iovlen = 1;
+        }
+        const int sent = ::sendmmsg(fd_, messages.data(), static_cast<unsigned>(end - next), MSG_NOSIGNAL);
+        if (sent > 0) {
+            next += static_cast<std::size_t>(sent);
+            refusals = 0;
+            continue;
+        }
+        const int err = errno;
+        if (err == EINTR) {
+            continue;
+        }
+        raiseErrorLater(socketErrorFromErrno(err));
+        // A refusal belongs to an earlier datagram (ICMP): the next one has not gone yet.
+        if (err != ECONNREFUSED || ++refusals > 2) {
+            ++next;
+        }
     }
 }
 

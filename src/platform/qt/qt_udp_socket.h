@@ -42,6 +42,7 @@ class QtUdpSocket final : public UdpSocket {
     bool lastFromRemote() const override;
     void sendTo(const Peer& to, const std::string& bytes) override;
     bool remoteUsable() override;
+    void setBatched(bool batched) override { batched_ = batched; }
     void joinMulticastGroup(const std::string& group) override;
     std::size_t awaitingName() const override { return held_.size(); }
 
@@ -88,6 +89,9 @@ class QtUdpSocket final : public UdpSocket {
     void readReady();
     void resumeReading();
     void transmit(in_addr_t address, int port, const std::string& bytes);
+    void connectTo(in_addr_t address, int port);
+    void queueSend(in_addr_t address, int port, const std::string& bytes);
+    void sendQueued();
     void raiseError(const SocketError& error);
     void raiseErrorLater(const SocketError& error);
     void sendHeld(const std::string& host);
@@ -120,6 +124,14 @@ class QtUdpSocket final : public UdpSocket {
     int connectedPort_ = 0;
 
     std::deque<Held> held_;
+    struct Outgoing {
+        in_addr_t address;
+        int port;
+        std::string bytes;
+    };
+    bool batched_ = false;
+    bool sendQueuedPending_ = false;
+    std::vector<Outgoing> outgoing_;
 };
 
 } // namespace qf
