@@ -55,9 +55,17 @@ WORK=$(mktemp -d /tmp/relay-bench-XXXXXX)
 RELAY_PID=
 cleanup() {
     if [ -n "$RELAY_PID" ]; then kill "$RELAY_PID" 2>/dev/null || true; fi
+    if [ -n "$SPOT_PID" ]; then kill "$SPOT_PID" 2>/dev/null || true; fi
     rm -rf "$WORK"
 }
 trap cleanup EXIT
+# The records quillfeed sends meanwhile go to a stand-in for the spot service, as they would to the
+# real one: with nothing there, each would come back refused (ICMP) and cost more than it does.
+SPOT_PID=
+if ! ss -uln 'sport = :7350' | grep -q 7350; then
+    socat -u UDP-RECV:7350,bind=127.0.0.1,rcvbuf=8000000 /dev/null &
+    SPOT_PID=$!
+fi
 
 # The further targets of the "more" relay.
 MORE_TARGETS=${MORE_TARGETS:-4}
