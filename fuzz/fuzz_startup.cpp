@@ -1,5 +1,6 @@
 // Arbitrary settings files and command lines: the path from the arguments, the profile reader
-// and writer, start-up on fakes with whatever the file holds, then the settings at work.
+// and writer, start-up on fakes with whatever the file holds, then the settings at work. The same
+// bytes stand in for the QSO outbox the start-up reads and sends.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -55,13 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     h.files.dirs.insert(kAppFolder);
     h.files.dirs.insert(FakeFileSystem::folderOf(path));
     h.files.files[path] = input.config;
+    h.files.files[std::string(kAppFolder) + "/Outbox.txt"] = input.config;
     h.program->startUp();
 
     WindowModel& w = h.window();
-    for (TextField* f : {&w.callsign, &w.locator, &w.udpPort, &w.multicastGroup, &w.servIP, &w.servPort}) {
+    for (TextField* f :
+         {&w.callsign, &w.locator, &w.udpPort, &w.multicastGroup, &w.servIP, &w.servPort, &w.moreRelays}) {
         f->loseFocus();
     }
-    for (CheckBox* box : {&w.trace, &w.autoMon, &w.logUpload, &w.soloCQ}) {
+    for (CheckBox* box : {&w.trace, &w.autoMon, &w.logUpload, &w.soloCQ, &w.passReplies}) {
         box->setChecked(!box->checked());
         box->setChecked(!box->checked());
     }
