@@ -199,8 +199,9 @@ void Program::holdDuringPause(UdpSocket& socket, bool relaySocket)
     }
 }
 
-// A field the operator left empty takes what the radio program knows, stored as if typed; one the
-// operator filled is never overwritten.
+// A field without a usable value (empty, or "?" when the key is missing) takes what the radio program
+// knows, stored as if typed; one the operator filled is never overwritten. Only a program without a
+// window monitors with such a field.
 void Program::takeOwnStation(const Instance& sender, const std::string& call, const std::string& grid)
 {
     WindowModel& w = *window_;
@@ -209,7 +210,7 @@ void Program::takeOwnStation(const Instance& sender, const std::string& call, co
         field.loseFocus();
         parts_->trace.write(std::string("  ") + what + " " + field.text() + " taken from " + sender.id);
     };
-    if (w.callsign.text().empty() && call.size() >= 3 && call.size() <= w.callsign.maxLength() &&
+    if (w.callsign.text().size() < 3 && call.size() >= 3 && call.size() <= w.callsign.maxLength() &&
         fitsRecordField(call) && call.find(' ') == std::string::npos) {
         take(w.callsign, call, "Callsign");
     }
@@ -217,7 +218,7 @@ void Program::takeOwnStation(const Instance& sender, const std::string& call, co
     for (char& c : upper) {
         c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    if (w.locator.text().empty() && isValidLocator6(upper)) {
+    if (!isValidLocator6(w.locator.text()) && isValidLocator6(upper)) {
         take(w.locator, upper, "Locator");
     }
 }
@@ -322,6 +323,10 @@ void Program::closing()
 void Program::ending()
 {
     SpotSender& spots = parts_->spots;
+    if (const std::size_t held = winsock2_->awaitingName(); held > 0) {
+        parts_->trace.write("    " + std::to_string(held) +
+                            " spot records still wait for the spot service's name to resolve and are not sent");
+    }
     if (!spots.queue().empty()) {
         parts_->trace.write("    Sending the " + std::to_string(spots.queue().size()) +
                             " queued spots before the program ends");
@@ -335,13 +340,18 @@ void Program::wireHealth()
 {
     Parts& p = *parts_;
     p.health.notice = services_.notice;
+    p.monitor.letOwnStationWait(services_.noWindow);
     p.health.destinations = [this] {
         const WindowModel& w = *window_;
         std::string text;
         if (!w.servIP.text().empty() && !w.servPort.text().empty()) {
             text = ", relaying to " + w.servIP.text() + ":" + w.servPort.text();
-            if (!w.moreRelays.text().empty()) {
+            // A long list is counted, not copied: the line is one line of a journal.
+            const std::size_t further = parts_->extraRelays.size();
+            if (further > 0 && w.moreRelays.text().size() <= 80) {
                 text += " and " + w.moreRelays.text();
+            } else if (further > 0) {
+                text += " and " + std::to_string(further) + " further targets";
             }
         }
         return text + ", spots to " + services_.spotServiceHost + " port " + std::to_string(kSpotServicePort);

@@ -4,12 +4,15 @@
 
 #include "intake/wire_reader.h"
 #include "platform/socket_errors.h"
+#include "service/service.h"
 
 namespace qf {
 namespace {
 
 constexpr const char* kDot = " \xB7 "; // a middle dot, in the window's 8-bit text
 constexpr std::size_t kLongestAnswer = 60;
+constexpr const char* kStationUnknown = "Spots and QSO uploads wait for your callsign and locator: set MyStationId "
+                                        "and MyLocator, or let WSJT-X send them in its Status (a six-character grid)";
 
 std::string clockText(const DateTime& t)
 {
@@ -206,9 +209,17 @@ void Health::update()
         quietSaidAt_ = -1; // a datagram came
     }
 
+    const bool stationUnknown = monitoring && !ownStationKnown(window_.callsign.text(), window_.locator.text());
+    if (stationUnknown && !stationSaid_) {
+        say(kStationUnknown);
+    }
+    stationSaid_ = stationUnknown;
+
     std::string text;
     if (startFailure_ && !monitoring) {
         text = *startFailure_;
+    } else if (stationUnknown) {
+        text = kStationUnknown;
     } else if (quiet >= kQuietSeconds) {
         text = quietText(quiet);
         if (quietSaidAt_ < 0 || quiet - quietSaidAt_ >= kQuietRepeatSeconds) {

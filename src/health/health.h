@@ -83,6 +83,7 @@ class Health {
 
     // The quiet seconds when "No datagram" was last said, so it is said again only every 10 minutes.
     std::int64_t quietSaidAt_ = -1;
+    bool stationSaid_ = false;
 };
 
 // A socket error in plain words for an operator, from its Winsock number.

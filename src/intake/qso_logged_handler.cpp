@@ -119,6 +119,11 @@ void QsoLoggedHandler::handle(const std::string& data, double schema)
         trace_.write("   QSO not sent to Orbalis log: the message ends before MyLoc");
         return;
     }
+    // Only a program without a window monitors before it knows it; the record carries it.
+    if (window_.callsign.text().size() < 3) {
+        trace_.write("   QSO not sent to Orbalis log: your callsign is not known yet");
+        return;
+    }
     // A crafted text holding the separator would shift the record's fields at the service.
     for (const auto& [label, value] : {std::pair{"DxCall", &q.dxCall}, {"Modo", &q.modo}, {"DxLoc", &q.dxLoc}}) {
         if (!fitsRecordField(*value)) {

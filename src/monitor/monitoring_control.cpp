@@ -115,12 +115,13 @@ void MonitoringControl::clickStart()
 
 void MonitoringControl::start()
 {
-    if (window_.callsign.text().size() < 3) {
+    const bool checked = !ownStationMayWait_;
+    if (checked && window_.callsign.text().size() < 3) {
         dialogs_.showMessage("You must enter a valid callsign or station id");
         relaySetUp();
         return;
     }
-    if (!isValidLocator6(window_.locator.text())) {
+    if (checked && !isValidLocator6(window_.locator.text())) {
         dialogs_.showMessage("You must enter a valid locator/grid square, 6 characters long (JM19HN, EM23LA...)");
         relaySetUp();
         return;

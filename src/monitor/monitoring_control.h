@@ -27,6 +27,10 @@ class MonitoringControl {
     void clickStart();
     void watchdogTick();
 
+    // Without a window nobody can type a callsign or locator: monitoring starts without them, the
+    // relay works, and spots and QSO uploads wait until a Status of WSJT-X gives them.
+    void letOwnStationWait(bool wait) { ownStationMayWait_ = wait; }
+
     // Told when monitoring has started (by the watchdog's restart or not), and when a start failed
     // at the bind (the port is taken).
     std::function<void(bool restart)> onStarted;
@@ -39,6 +43,7 @@ class MonitoringControl {
     void relaySetUp();
     void mainRelaySetUp();
     bool restarting_ = false;
+    bool ownStationMayWait_ = false;
 
     WindowModel& window_;
     RunState& state_;

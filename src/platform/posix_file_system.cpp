@@ -245,6 +245,12 @@ bool PosixFileSystem::replaceFile(const std::string& path, const std::string& by
         ::unlink(tmp.c_str());
         return false;
     }
+    // The rename itself lasts only once the folder is on disk: a power cut must not bring back the old file.
+    const int folder = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        (void)::fsync(folder);
+        ::close(folder);
+    }
     return true;
 }
 

@@ -11,4 +11,8 @@ inline constexpr int kSpotServicePort = 7350;
 // bytes 128 to 159), which would shift the fields of a "WSJT|" or "QFLOG|" record.
 bool fitsRecordField(std::string_view text);
 
+// The operator's own callsign (3 characters or more) and six-character locator, which every record
+// carries, are both there.
+bool ownStationKnown(std::string_view callsign, std::string_view locator);
+
 } // namespace qf

@@ -243,6 +243,11 @@ void DecodeAnalysis::handle(const std::string& data, double schema, const Instan
             return;
         }
     }
+    // Only a program without a window monitors before it knows them; a record needs them.
+    if (!ownStationKnown(window_.callsign.text(), window_.locator.text())) {
+        trace_.write("  ** Station not spotted: your callsign and locator are not known yet");
+        return;
+    }
     step([&] { memory_.reportStation(HeardStation{c.call, c.locator, modeName, snr, df, c.kind, sender.qrg}); });
 }
 

@@ -97,29 +97,43 @@ TEST_F(TwoRadios, the_seventeenth_id_replaces_the_one_heard_longest_ago)
     EXPECT_EQ(table.lastHeard()->id, "radio 0");
 }
 
-// The operator's own call and grid fill a field left empty, stored as if typed; a four-character
-// grid is not taken, and a field the operator filled is never overwritten.
-TEST_F(TwoRadios, an_empty_callsign_or_locator_field_takes_what_the_radio_program_knows)
+// Without a window nobody types the callsign and locator: a first run monitors and relays without
+// them, spots nothing until a Status gives them (a four-character grid is not taken), and stores
+// them as if typed; a field the operator filled is never overwritten.
+TEST(OwnStation, without_a_window_it_is_taken_from_a_status_and_spots_wait_for_it)
 {
+    ProgramHarness h({}, DateTime{2026, 12, 7, 10, 0, 0}, true);
+    h.settingsFile("UdpPort=2237\r\nMonitorOnStarup=0\r\nTrace=1\r\nMyStationId=\r\nMyLocator=\r\nServIP=127.0.0.1\r\n"
+                   "ServPort=52237\r\n");
+    h.program->startUp();
+    ASSERT_EQ(h.window().start.caption(), kStopCaption);
+    EXPECT_TRUE(h.dialogs.messages.empty());
     const auto own = [&](const std::string& call, const std::string& grid) {
         wsjtx::StatusFields s;
         s.deCall = call;
         s.deGrid = grid;
         h.receive(wsjtx::statusMessage(s));
     };
-    h.window().callsign.setText("");
-    h.window().locator.setText("");
     own("q1xyz", "FN42");
+    h.clock.advance(16);
+    h.decode("CQ Q1AAA FN42");
+    EXPECT_TRUE(h.traced("  ** Station not spotted: your callsign and locator are not known yet"));
+    EXPECT_EQ(h.winsockServ().sent.size(), 2u) << "relayed all the same";
     EXPECT_EQ(h.window().callsign.text(), "Q1XYZ");
     EXPECT_NE(h.files.files[kConfigPath].find("MyStationId=Q1XYZ\r\n"), std::string::npos);
-    EXPECT_EQ(h.window().locator.text(), "");
     EXPECT_TRUE(h.traced("  Callsign Q1XYZ taken from WSJT-X"));
+    EXPECT_EQ(h.window().locator.text(), "");
+
     own("Q2XYZ", "fn42hn");
     EXPECT_EQ(h.window().callsign.text(), "Q1XYZ");
     EXPECT_EQ(h.window().locator.text(), "FN42HN");
     EXPECT_NE(h.files.files[kConfigPath].find("MyLocator=FN42HN\r\n"), std::string::npos);
     own("Q3XYZ", "EN37AB");
     EXPECT_EQ(h.window().locator.text(), "FN42HN");
+    h.decode("CQ Q1BBB FN43");
+    EXPECT_EQ(h.program->state().spotCount, 1);
+    EXPECT_EQ(h.notices.at(1), "Spots and QSO uploads wait for your callsign and locator: set MyStationId and "
+                               "MyLocator, or let WSJT-X send them in its Status (a six-character grid)");
 }
 
 } // namespace
