@@ -23,7 +23,7 @@ bool isWsjtxMessage(std::string_view datagram)
     return datagram.substr(0, 4) == std::string_view(kMagic, 4);
 }
 
-std::string headerId(std::string_view datagram)
+std::string_view headerId(std::string_view datagram)
 {
     if (datagram.size() < kIdAt) {
         return {};
@@ -32,7 +32,7 @@ std::string headerId(std::string_view datagram)
     if (!(length > 0)) {
         return {};
     }
-    return std::string(datagram.substr(kIdAt, static_cast<std::size_t>(length)));
+    return datagram.substr(kIdAt, static_cast<std::size_t>(length));
 }
 
 DatagramIntake::DatagramIntake(WindowModel& window, RunState& state, Instances& instances, UdpSocket& receiveSocket,

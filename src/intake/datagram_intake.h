@@ -28,7 +28,7 @@ struct MessageHandlers {
 // Starts with the WSJT-X magic number.
 bool isWsjtxMessage(std::string_view datagram);
 // The Id of a WSJT-X header, byte for byte; empty when the header has none (a null or negative length).
-std::string headerId(std::string_view datagram);
+std::string_view headerId(std::string_view datagram);
 
 class DatagramIntake {
   public:

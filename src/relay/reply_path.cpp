@@ -35,7 +35,7 @@ void ReplyPath::offer(const std::string& name, const std::string& datagram, cons
         drop("not a WSJT-X message");
         return;
     }
-    const std::string id = headerId(datagram);
+    const std::string id(headerId(datagram));
     const Instance* instance = instances_.find(id);
     if (instance == nullptr) {
         drop("no instance with Id " + id + " has been heard");

@@ -730,13 +730,19 @@ void QtUdpSocket::sendHeld(const std::string& host)
     }
 }
 
+// Asked for every datagram: the text is made again only when the sender changes.
 UdpSocket::Peer QtUdpSocket::lastSender() const
 {
-    char text[INET_ADDRSTRLEN] = {};
-    in_addr a{};
-    a.s_addr = lastSenderAddress_;
-    ::inet_ntop(AF_INET, &a, text, sizeof text);
-    return Peer{text, lastSenderPort_};
+    if (lastSenderText_.port != lastSenderPort_ || lastSenderTextOf_ != lastSenderAddress_ ||
+        lastSenderText_.address.empty()) {
+        char text[INET_ADDRSTRLEN] = {};
+        in_addr a{};
+        a.s_addr = lastSenderAddress_;
+        ::inet_ntop(AF_INET, &a, text, sizeof text);
+        lastSenderText_ = Peer{text, lastSenderPort_};
+        lastSenderTextOf_ = lastSenderAddress_;
+    }
+    return lastSenderText_;
 }
 
 bool QtUdpSocket::lastFromRemote() const

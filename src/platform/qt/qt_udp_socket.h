@@ -110,6 +110,8 @@ class QtUdpSocket final : public UdpSocket {
     std::vector<char> buffer_;
     in_addr_t lastSenderAddress_ = 0;
     int lastSenderPort_ = 0;
+    mutable Peer lastSenderText_;
+    mutable in_addr_t lastSenderTextOf_ = 0;
 
     std::string remoteHost_;
     std::optional<in_addr_t> remoteLiteral_; // the remote host when it is an address, parsed once
