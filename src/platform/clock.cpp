@@ -63,4 +63,14 @@ std::int64_t secondsBetween(const DateTime& from, const DateTime& to)
     return toSeconds(to) - toSeconds(from);
 }
 
+Moment readMoment(Clock& clock)
+{
+    const int before = clock.milliseconds();
+    Moment m{clock.now(), clock.milliseconds()};
+    if (m.ms < before) {
+        m = Moment{clock.now(), clock.milliseconds()};
+    }
+    return m;
+}
+
 } // namespace qf

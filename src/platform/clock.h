@@ -32,4 +32,13 @@ class Clock {
     virtual int milliseconds() = 0;
 };
 
+// A date-time and its millisecond field from one moment. The two are separate readings, so a
+// second that turns between them would give the old second with the new milliseconds, up to a
+// second early; when the field falls back across the readings they are taken again.
+struct Moment {
+    DateTime time;
+    int ms = 0;
+};
+Moment readMoment(Clock& clock);
+
 } // namespace qf

@@ -79,18 +79,11 @@ void SpotSender::addSpotLine(const std::string& line)
     window_.spots.moveCaretToEnd();
 }
 
-// now() and milliseconds() are separate readings: a second that turns between them is read again.
 // A clock set back does not give the queue's oldest record its wait again.
 std::int64_t SpotSender::clockMs()
 {
-    const int before = clock_.milliseconds();
-    DateTime t = clock_.now();
-    int ms = clock_.milliseconds();
-    if (ms < before) {
-        t = clock_.now();
-        ms = clock_.milliseconds();
-    }
-    const std::int64_t reading = toSeconds(t) * 1000 + ms;
+    const Moment moment = readMoment(clock_);
+    const std::int64_t reading = toSeconds(moment.time) * 1000 + moment.ms;
     if (reading < lastReadingMs_) {
         oldestMs_ -= lastReadingMs_ - reading;
     }

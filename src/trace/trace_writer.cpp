@@ -37,7 +37,8 @@ void TraceWriter::write(const std::string& message)
         return;
     }
     try {
-        std::string line = stamp(clock_.now(), clock_.milliseconds());
+        const Moment moment = readMoment(clock_);
+        std::string line = stamp(moment.time, moment.ms);
         line.reserve(line.size() + message.size() + 2);
         line += message;
         line += "\r\n";
