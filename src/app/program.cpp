@@ -327,6 +327,7 @@ void Program::ending()
         parts_->trace.write("    " + std::to_string(held) +
                             " spot records still wait for the spot service's name to resolve and are not sent");
     }
+    parts_->outbox.ending();
     if (!spots.queue().empty()) {
         parts_->trace.write("    Sending the " + std::to_string(spots.queue().size()) +
                             " queued spots before the program ends");
@@ -373,9 +374,10 @@ void Program::wireHealth()
         }
     };
     p.spots.onBatchSent = [&p] { p.health.spotBatchSent(); };
+    p.spots.onSendFailed = [&p](int code, const std::string& d) { p.health.spotRefused(code, d); };
     p.outbox.onDelivered = [&p](const std::string& record) { p.health.qsoSent(dxCallOf(record)); };
-    p.outbox.onKept = [&p](const std::string& record, const std::string& reason) {
-        p.health.qsoFailed(dxCallOf(record), reason);
+    p.outbox.onKept = [&p](const std::string& record, const std::string& reason, bool again) {
+        p.health.qsoFailed(dxCallOf(record), reason, again);
     };
     p.outbox.watchCount([&p](std::size_t waiting) { p.health.outboxChanged(waiting); });
     p.qso.onAnswer = [&p](const std::string& answer) { p.health.serviceAnswered(answer); };

@@ -113,11 +113,15 @@ void Health::qsoSent(const std::string& call)
     say("QSO with " + call + " sent to the online log");
 }
 
-void Health::qsoFailed(const std::string& call, const std::string& reason)
+void Health::qsoFailed(const std::string& call, const std::string& reason, bool again)
 {
+    // The outbox is sent again every minute: an outage would otherwise say each waiting QSO each time.
+    const bool news = !again || !qsoFailureCall_ || reason != qsoFailureReason_;
     qsoFailureCall_ = call;
     qsoFailureReason_ = reason;
-    say(qsoFailureText(false)); // the outbox says its count itself
+    if (news) {
+        say(qsoFailureText(false)); // the outbox says its count itself
+    }
 }
 
 void Health::serviceAnswered(const std::string& answer)

@@ -32,7 +32,8 @@ class Health {
     void spotBatchSent();
     void spotRefused(int code, const std::string& description);
     void qsoSent(const std::string& call);
-    void qsoFailed(const std::string& call, const std::string& reason);
+    // again: a QSO of the outbox, sent again; its failure is news only when the reason changed.
+    void qsoFailed(const std::string& call, const std::string& reason, bool again);
     void serviceAnswered(const std::string& answer);
     void outboxChanged(std::size_t waiting);
 

@@ -135,15 +135,31 @@ void SpotSender::sendSpotFromTimer()
 
 void SpotSender::sendQueue()
 {
-    const bool batch = !queue_.empty();
+    bool anySent = false;
+    std::vector<Failure> failures;
     for (const std::string& record : queue_) {
         auto step = [&](auto&& f) { return guarded(trace_, "    ** SendSpotFromTimer Error ", f); };
         step([&] { spotSocket_.close(); });
-        step([&] { spotSocket_.sendData(record); });
+        const bool sent = step([&] {
+            try {
+                spotSocket_.sendData(record);
+            } catch (const Failure& f) {
+                failures.push_back(f);
+                throw;
+            }
+        });
+        anySent = anySent || sent;
     }
     queue_.clear();
-    if (batch && onBatchSent) {
+    // A batch that failed at once (a name known not to resolve, no route) is no batch sent; the
+    // failures are told after it, so that they belong to this batch and not to one before.
+    if (anySent && onBatchSent) {
         onBatchSent();
+    }
+    if (onSendFailed) {
+        for (const Failure& f : failures) {
+            onSendFailed(f.code, f.description);
+        }
     }
 }
 

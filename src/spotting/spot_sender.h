@@ -52,8 +52,9 @@ class SpotSender {
     static constexpr std::int64_t kLongestWaitMs = 50000;
     static constexpr std::size_t kQueueLimit = 2000;
 
-    // Told after a batch of records was sent.
+    // Told after a batch of which at least one record was sent, then of each send that failed at once.
     std::function<void()> onBatchSent;
+    std::function<void(int code, const std::string& description)> onSendFailed;
 
     const std::vector<std::string>& queue() const { return queue_; }
 

@@ -166,7 +166,7 @@ void Outbox::keep(const std::string& record, const std::string& reason)
     save();
     trace_.write("   QSO kept in the outbox: " + reason + " *" + record + "*");
     if (onKept) {
-        onKept(record, reason);
+        onKept(record, reason, false);
     }
     afterChange();
 }
@@ -217,17 +217,19 @@ void Outbox::socketError(int code, const std::string& description)
         return;
     }
     refusalTimer_.setEnabled(false);
+    std::vector<bool> again;
     for (const std::size_t i : refused) {
+        again.push_back(entries_[i].stored);
         entries_[i].stored = entries_[i].stored || unusableRecordLine(entries_[i].record).empty();
     }
     save();
     const std::string reason = "an error followed its send: " + failureLine("", code, description);
-    for (const std::size_t i : refused) {
-        const Entry& e = entries_[i];
+    for (std::size_t k = 0; k < refused.size(); ++k) {
+        const Entry& e = entries_[refused[k]];
         if (e.stored) {
             trace_.write("   QSO kept in the outbox: " + reason + " *" + e.record + "*");
             if (onKept) {
-                onKept(e.record, reason);
+                onKept(e.record, reason, again[k]);
             }
         } else {
             trace_.write("   QSO not kept in the outbox (" + std::string(unusableRecordLine(e.record)) + "): *" +
@@ -241,6 +243,29 @@ void Outbox::socketError(int code, const std::string& description)
 void Outbox::answered()
 {
     deliverInFlight();
+}
+
+void Outbox::ending()
+{
+    // The held datagrams cannot be told apart from those that went: all unconfirmed ones are kept,
+    // since a QSO sent twice does less harm than one lost.
+    if (logSocket_.awaitingName() == 0) {
+        return;
+    }
+    bool kept = false;
+    for (Entry& e : entries_) {
+        if (e.inFlight && !e.stored && unusableRecordLine(e.record).empty()) {
+            e.stored = true;
+            kept = true;
+            trace_.write("   QSO kept in the outbox: the program ended while its send waited for the service's "
+                         "name *" +
+                         e.record + "*");
+        }
+    }
+    if (kept) {
+        save();
+        afterChange();
+    }
 }
 
 void Outbox::refusalWindowEnded()

@@ -43,12 +43,14 @@ class Outbox {
     // the refusal window. An answer means the service has them.
     void socketError(int code, const std::string& description);
     void answered();
+    // The program ends: a record still waiting for the service's name would go down with the socket.
+    void ending();
 
     std::size_t waiting() const;
     // Told of each record that reached the service (not refused within the window, or answered),
-    // and of each record kept, with the reason.
+    // and of each record kept, with the reason; again: it was already in the outbox, sent again.
     std::function<void(const std::string& record)> onDelivered;
-    std::function<void(const std::string& record, const std::string& reason)> onKept;
+    std::function<void(const std::string& record, const std::string& reason, bool again)> onKept;
     // Told the new count whenever it changes.
     void watchCount(std::function<void(std::size_t)> listener) { countListeners_.push_back(std::move(listener)); }
 

@@ -1,6 +1,9 @@
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "support/program_harness.h"
+#include "upload/outbox.h"
 
 namespace qf::test {
 namespace {
@@ -74,6 +77,18 @@ TEST_F(Health, shows_the_most_important_condition_and_otherwise_what_is_going_on
                           "last spot batch " + batch);
 }
 
+// The spot service's name known not to resolve: every send fails at once, and no batch went.
+TEST_F(Health, a_spot_batch_whose_sends_fail_at_once_is_shown_as_refused)
+{
+    start();
+    h->tuneTo();
+    h->winsock2().sendFailure = Failure(11001, "Host not found");
+    h->decode("CQ Q1AAA FN42");
+    h->program->timerSpots().onTick();
+    const std::string at = clockText(h->clock.now());
+    EXPECT_EQ(line(), "The spot service refused spot records at " + at + " (11001 - Host not found)");
+}
+
 TEST_F(Health, a_qso_not_delivered_is_shown_until_the_outbox_has_delivered_it)
 {
     h = std::make_unique<ProgramHarness>();
@@ -113,6 +128,30 @@ TEST_F(Health, without_a_window_says_each_condition_when_it_begins_never_once_pe
         "No datagram for 660 s on UDP port 2237: check the UDP Server setting of WSJT-X or JTDX",
     };
     EXPECT_EQ(h->notices, said);
+}
+
+// The outbox is sent again every minute through an outage: each QSO is said once, not each minute.
+TEST_F(Health, without_a_window_a_qso_refused_again_at_each_resend_is_said_once)
+{
+    h = std::make_unique<ProgramHarness>(std::vector<std::string>{}, DateTime{2026, 12, 7, 10, 0, 0}, true);
+    h->readyOperator();
+    h->files.files[kConfigPath].replace(h->files.files[kConfigPath].find("LogUpload=0"), 11, "LogUpload=1");
+    h->program->startUp();
+    for (const char* call : {"Q1AAA", "Q1BBB", "Q1CCC"}) {
+        wsjtx::QsoLoggedFields f;
+        f.dxCall = call;
+        h->receive(wsjtx::qsoLoggedMessage(f));
+        h->clock.advance(1);
+        h->winsock3().raiseError(10061, "Connection refused");
+    }
+    for (int minute = 0; minute < 10; ++minute) {
+        h->clock.advance(60);
+        h->winsock3().raiseError(10061, "Connection refused");
+    }
+    ASSERT_EQ(h->program->outbox().waiting(), 3u);
+    EXPECT_EQ(std::count_if(h->notices.begin(), h->notices.end(),
+                            [](const std::string& line) { return line.starts_with("QSO with "); }),
+              3);
 }
 
 // Nobody can press Start without a window: monitoring starts by itself, and a start that found the

@@ -130,6 +130,19 @@ TEST(Outbox, a_qso_is_kept_when_its_send_fails_or_an_error_follows_within_5_s)
     }
 }
 
+// Closing the program destroys the log socket and the datagrams it holds for the service's name.
+TEST(Outbox, a_qso_whose_send_waits_for_the_services_name_is_kept_when_the_program_ends)
+{
+    for (const std::size_t held : {0u, 1u}) {
+        Station s;
+        s.h.winsock3().heldForName = held;
+        s.h.receive(qso("Q1AAA"));
+        s.h.clock.advance(2);
+        s.h.program->closing();
+        EXPECT_EQ(s.outbox(), held > 0 ? std::optional(record("Q1AAA") + "\n") : std::nullopt) << held;
+    }
+}
+
 // Two QSOs kept by one program are sent by the next: at start-up, every 60 s, right after a good
 // send; they leave the file only once delivered, and are not sent again.
 TEST(Outbox, survives_a_restart_and_is_sent_oldest_first_until_delivered)
