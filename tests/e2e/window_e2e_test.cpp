@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ostream>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -52,19 +53,26 @@ void end(pid_t pid)
 }
 
 // An X server of its own on a free display number, with a window manager when asked, for as long
-// as the test runs. DISPLAY names it from then on.
+// as the test runs. DISPLAY names it from then on. The server picks the number itself and tells it
+// once it is ready: tests run side by side, and two that chose the same free number would share one.
 class VirtualDisplay {
   public:
     explicit VirtualDisplay(bool windowManager = false, const std::string& screen = "1024x768x24")
     {
-        for (int n = 90; n < 110 && server_ < 0; ++n) {
-            if (::access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) == 0) {
-                continue;
+        int ready[2];
+        if (::pipe(ready) == 0) {
+            server_ =
+                spawn({"Xvfb", "-displayfd", std::to_string(ready[1]), "-screen", "0", screen, "-nolisten", "tcp"});
+            ::close(ready[1]);
+            std::string number;
+            pollfd told{ready[0], POLLIN, 0};
+            char c = 0;
+            while (::poll(&told, 1, 10000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') {
+                number += c;
             }
-            name_ = ":" + std::to_string(n);
-            server_ = spawn({"Xvfb", name_, "-screen", "0", screen, "-nolisten", "tcp"});
+            ::close(ready[0]);
+            name_ = ":" + number;
         }
-        waitFor([&] { return ::access(("/tmp/.X11-unix/X" + name_.substr(1)).c_str(), F_OK) == 0; }, 5s);
         ::setenv("DISPLAY", name_.c_str(), 1);
         if (windowManager) {
             manager_ = spawn({"openbox"});
