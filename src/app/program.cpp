@@ -199,9 +199,9 @@ void Program::holdDuringPause(UdpSocket& socket, bool relaySocket)
     }
 }
 
-// A field without a usable value (empty, or "?" when the key is missing) takes what the radio program
-// knows, stored as if typed; one the operator filled is never overwritten. Only a program without a
-// window monitors with such a field.
+// An empty field (or "?" when the key is missing) takes what the radio program knows, stored as if
+// typed; one the operator filled is never overwritten, even with a value that cannot spot. Only a
+// program without a window monitors with such a field.
 void Program::takeOwnStation(const Instance& sender, const std::string& call, const std::string& grid)
 {
     WindowModel& w = *window_;
@@ -210,7 +210,11 @@ void Program::takeOwnStation(const Instance& sender, const std::string& call, co
         field.loseFocus();
         parts_->trace.write(std::string("  ") + what + " " + field.text() + " taken from " + sender.id);
     };
-    if (w.callsign.text().size() < 3 && call.size() >= 3 && call.size() <= w.callsign.maxLength() &&
+    const auto unset = [](const std::string& text) {
+        const auto first = text.find_first_not_of(' ');
+        return first == std::string::npos || text.substr(first, text.find_last_not_of(' ') - first + 1) == "?";
+    };
+    if (unset(w.callsign.text()) && call.size() >= 3 && call.size() <= w.callsign.maxLength() &&
         fitsRecordField(call) && call.find(' ') == std::string::npos) {
         take(w.callsign, call, "Callsign");
     }
@@ -218,7 +222,7 @@ void Program::takeOwnStation(const Instance& sender, const std::string& call, co
     for (char& c : upper) {
         c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    if (!isValidLocator6(w.locator.text()) && isValidLocator6(upper)) {
+    if (unset(w.locator.text()) && isValidLocator6(upper)) {
         take(w.locator, upper, "Locator");
     }
 }

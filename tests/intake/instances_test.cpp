@@ -136,5 +136,19 @@ TEST(OwnStation, without_a_window_it_is_taken_from_a_status_and_spots_wait_for_i
                                "MyLocator, or let WSJT-X send them in its Status (a six-character grid)");
 }
 
+TEST(OwnStation, a_field_the_operator_filled_is_kept_even_when_it_cannot_spot)
+{
+    ProgramHarness h({}, DateTime{2026, 12, 7, 10, 0, 0}, true);
+    h.settingsFile("UdpPort=2237\r\nMonitorOnStarup=1\r\nMyStationId=Q1\r\nMyLocator=FN42\r\nServIP=127.0.0.1\r\n"
+                   "ServPort=52237\r\n");
+    h.program->startUp();
+    wsjtx::StatusFields s;
+    s.deCall = "Q2XYZ";
+    s.deGrid = "EN37AB";
+    h.receive(wsjtx::statusMessage(s));
+    EXPECT_EQ(h.window().callsign.text(), "Q1");
+    EXPECT_EQ(h.window().locator.text(), "FN42");
+}
+
 } // namespace
 } // namespace qf::test
