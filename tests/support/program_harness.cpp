@@ -7,7 +7,7 @@ namespace qf::test {
 std::vector<std::string> ProgramHarness::traceLines() const
 {
     std::vector<std::string> lines;
-    const std::string t = trace();
+    const std::string& t = trace();
     std::size_t start = 0;
     while (start < t.size()) {
         const auto end = t.find("\r\n", start);

@@ -95,10 +95,12 @@ class ProgramHarness {
         receive(wsjtx::decodeMessage(d));
     }
 
-    std::string trace() const
+    // The trace file as it stands, not a copy: a long session asks after every datagram.
+    const std::string& trace() const
     {
+        static const std::string none;
         const auto it = files.files.find(kTracePath);
-        return it == files.files.end() ? std::string() : it->second;
+        return it == files.files.end() ? none : it->second;
     }
     // The trace's messages without their stamps, one per line.
     std::vector<std::string> traceLines() const;
