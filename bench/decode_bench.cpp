@@ -24,6 +24,7 @@ class CountingSocket final : public UdpSocket {
     std::string remoteHost() const override { return {}; }
     void setRemotePort(int) override {}
     int remotePort() const override { return 0; }
+    int localPort() const override { return open_ ? 40000 : 0; }
     void close() override { open_ = false; }
     void sendData(const std::string& bytes) override
     {

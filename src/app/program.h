@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/file_system.h"
+#include "platform/local_addresses.h"
 #include "platform/pause.h"
 #include "platform/regional.h"
 #include "platform/shell.h"
@@ -41,6 +42,8 @@ struct PlatformServices {
     // Run without a window: nobody can press Start, so monitoring starts by itself and a start
     // that found the port taken is tried again every minute.
     bool noWindow = false;
+    // Whether a dotted address is one of this machine's; the tests give their own answer.
+    std::function<bool(const std::string& dotted)> isOwnAddress = isAddressOfThisMachine;
 };
 
 class Program {

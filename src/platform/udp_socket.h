@@ -21,6 +21,8 @@ class UdpSocket {
     virtual std::string remoteHost() const = 0;
     virtual void setRemotePort(int port) = 0;
     virtual int remotePort() const = 0;
+    // The local port while open (bound, or opened by a send), 0 while closed.
+    virtual int localPort() const = 0;
     virtual void close() = 0;
     // Sends one datagram to the remote host and port; a closed socket reopens on a free port.
     virtual void sendData(const std::string& bytes) = 0;

@@ -131,7 +131,7 @@ class FakeUdpSocket final : public UdpSocket {
     std::optional<Failure> receiveFailure;
     bool reuse = false;
     std::size_t heldForName = 0;
-    int localPort() const { return localPort_; }
+    int localPort() const override { return open_ ? localPort_ : 0; }
 
   private:
     Peer lastSender_;

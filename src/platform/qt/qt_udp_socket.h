@@ -46,8 +46,7 @@ class QtUdpSocket final : public UdpSocket {
     void joinMulticastGroup(const std::string& group) override;
     std::size_t awaitingName() const override { return held_.size(); }
 
-    // The local port while open, 0 while closed.
-    int localPort() const;
+    int localPort() const override;
 
     // Datagrams held while a name is being looked up; more are refused rather than queued forever.
     static constexpr std::size_t kMaxHeld = 1000;
