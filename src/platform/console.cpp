@@ -1,16 +1,14 @@
 #include "platform/console.h"
 
-#include <algorithm>
 #include <string>
+
+#include "trace/escaped.h"
 
 namespace qf {
 
 void writeConsoleLine(std::FILE* out, const std::string& text)
 {
-    std::string line = "quillfeed: " + text;
-    std::replace_if(
-        line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    line += '\n';
+    std::string line = "quillfeed: " + escapeControlBytes(text) + '\n';
     std::fwrite(line.data(), 1, line.size(), out);
     std::fflush(out);
 }

@@ -22,14 +22,17 @@ std::string written(const std::function<void(ConsoleDialogs&)>& act)
     return text;
 }
 
-TEST(ConsoleDialogs, each_box_is_one_line_and_a_question_gets_the_answer_that_does_nothing)
+TEST(ConsoleDialogs,
+     each_box_is_one_line_with_its_control_bytes_escaped_and_a_question_gets_the_answer_that_does_nothing)
 {
     const struct {
         const char* text;
         const char* line;
     } rows[] = {
         {"You must enter a valid callsign or station id", "quillfeed: You must enter a valid callsign or station id\n"},
-        {"UDP port 22\r\n37 is in use", "quillfeed: UDP port 22  37 is in use\n"},
+        // A crafted Id can neither start a journal line of its own nor drive a terminal; UTF-8 stays.
+        {"UDP port 22\r\n37 is in use", "quillfeed: UDP port 22\\x0D\\x0A37 is in use\n"},
+        {"Id \x1B[2J\tJ\xC3\xB6rg\x7F", "quillfeed: Id \\x1B[2J\\x09J\xC3\xB6rg\\x7F\n"},
         {"", "quillfeed: \n"},
     };
     for (const auto& row : rows) {
