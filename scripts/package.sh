@@ -1,13 +1,27 @@
 #!/usr/bin/env bash
 # Builds the Debian packages from debian/ with dpkg-buildpackage and checks them as Debian would.
-# The source package and this machine's .deb go into build-package/, checked with lintian on the
-# .changes, hardening-check, appstreamcli, desktop-file-validate and the install test.
+#   scripts/package.sh              source package and this machine's .deb, into build-package/:
+#                                   lintian on the .changes, hardening-check, appstreamcli,
+#                                   desktop-file-validate and the install test
+#   scripts/package.sh --arch arm64 the .deb for a Raspberry Pi (armhf too), into build-package-arm64/:
+#                                   cross-built in a Debian 12 chroot of its own, then lintian and
+#                                   the installed-package smoke test under qemu (scripts/cross-package.sh)
 # Any error, or lintian warning the package does not override with its reason, fails the run.
 # DEB_BUILD_OPTIONS is honoured (nocheck, parallel=N).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
+arch=""
+case "$*" in
+  "") ;;
+  "--arch "*) arch="$2" ;;
+  *)
+    echo "usage: scripts/package.sh [--arch arm64|armhf]" >&2
+    exit 2
+    ;;
+esac
 native="$(dpkg --print-architecture)"
-out="${QUILLFEED_PACKAGE_BUILD_DIR:-$root/build-package}"
+[ "$arch" != "$native" ] || arch=""
+out="${QUILLFEED_PACKAGE_BUILD_DIR:-$root/build-package${arch:+-$arch}}"
 "$root/scripts/setup.sh"
 
 version="$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)"
@@ -33,6 +47,10 @@ files | grep -zv '^debian/' | tarball - | xz -9 >"$out/quillfeed_$upstream.orig.
 tar -C "$out" -xf "$out/quillfeed_$upstream.orig.tar.xz"
 files | grep -z '^debian/' | tarball - | tar -C "$out" -xf -
 src="$out/quillfeed-$upstream"
+
+if [ -n "$arch" ]; then
+  exec "$root/scripts/cross-package.sh" "$arch" "$src"
+fi
 
 cd "$src"
 if ! dpkg-checkbuilddeps 2>/dev/null; then
