@@ -31,8 +31,8 @@ grep -q "^project(Quillfeed VERSION $upstream " "$root/CMakeLists.txt" ||
 
 # The upstream tarball is the work tree's files without debian/ (reproducible: sorted, owned by
 # root, stamped with the changelog's date); the source tree is that tarball plus debian/.
-rm -rf "$out"
 mkdir -p "$out"
+(cd "$out" && rm -rf quillfeed-"$upstream" quillfeed_* quillfeed-dbgsym_* unpacked build.log)
 files() { # the repository's files as they stand, NUL-separated
   (cd "$root" && git ls-files -z -co --exclude-standard | while IFS= read -r -d '' f; do
     [ -e "$f" ] && printf '%s\0' "$f"
