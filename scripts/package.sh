@@ -1,28 +1,69 @@
 #!/usr/bin/env bash
-# Builds the release .deb into build-package/ (or $QUILLFEED_PACKAGE_BUILD_DIR) with Debian's
-# hardening flags, then checks it as a distribution would: hardening-check on both programs,
-# lintian, appstreamcli, desktop-file-validate and the install test. Any error or lintian
-# warning that is not overridden in the package fails the run.
+# Builds the Debian packages from debian/ with dpkg-buildpackage and checks them as Debian would.
+#   scripts/package.sh              source package and this machine's .deb, into build-package/:
+#                                   lintian on the .changes, hardening-check, appstreamcli,
+#                                   desktop-file-validate and the install test
+#   scripts/package.sh --arch arm64 the .deb for a Raspberry Pi (armhf too), into build-package-arm64/:
+#                                   cross-built in a Debian 12 chroot of its own, then lintian and
+#                                   the installed-package smoke test under qemu (scripts/cross-package.sh)
+# Any error, or lintian warning the package does not override with its reason, fails the run.
+# DEB_BUILD_OPTIONS is honoured (nocheck, parallel=N).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-build="${QUILLFEED_PACKAGE_BUILD_DIR:-$root/build-package}"
+arch=""
+case "$*" in
+  "") ;;
+  "--arch "*) arch="$2" ;;
+  *)
+    echo "usage: scripts/package.sh [--arch arm64|armhf]" >&2
+    exit 2
+    ;;
+esac
+native="$(dpkg --print-architecture)"
+[ "$arch" != "$native" ] || arch=""
+out="${QUILLFEED_PACKAGE_BUILD_DIR:-$root/build-package${arch:+-$arch}}"
 "$root/scripts/setup.sh"
 
-# What Debian builds its packages with: stack protector, fortify, relro, bind-now (PIE is the
-# compiler's default). Asked for from the source folder, which the file-prefix map names. Release
-# adds only -DNDEBUG, so the optimisation is Debian's -O2 rather than CMake's -O3.
-flag() { (cd "$root" && DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get "$1"); }
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEED_BUILD_TESTS=OFF \
-  -DCMAKE_CXX_FLAGS="$(flag CPPFLAGS) $(flag CXXFLAGS)" -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG \
-  -DCMAKE_EXE_LINKER_FLAGS="$(flag LDFLAGS)" >/dev/null
-cmake --build "$build" -j "$(nproc)"
-rm -f "$build"/quillfeed_*.deb
-(cd "$build" && cpack -G DEB >/dev/null)
-deb="$(echo "$build"/quillfeed_*.deb)"
-[ -f "$deb" ] || { echo "package: cpack made no .deb in $build"; exit 1; }
+version="$(dpkg-parsechangelog -l "$root/debian/changelog" -S Version)"
+upstream="${version%-*}"
+grep -q "^project(Quillfeed VERSION $upstream " "$root/CMakeLists.txt" ||
+  { echo "package: debian/changelog's $version does not match the version in CMakeLists.txt"; exit 1; }
 
-unpacked="$build/unpacked"
-rm -rf "$unpacked"
+# The upstream tarball is the work tree's files without debian/ (reproducible: sorted, owned by
+# root, stamped with the changelog's date); the source tree is that tarball plus debian/.
+mkdir -p "$out"
+(cd "$out" && rm -rf quillfeed-"$upstream" quillfeed_* quillfeed-dbgsym_* unpacked build.log)
+files() { # the repository's files as they stand, NUL-separated
+  (cd "$root" && git ls-files -z -co --exclude-standard | while IFS= read -r -d '' f; do
+    [ -e "$f" ] && printf '%s\0' "$f"
+  done)
+}
+tarball() { # tarball OUTPUT: the files given on standard input, under quillfeed-VERSION/
+  tar -C "$root" --null -T - --sort=name --owner=0 --group=0 --numeric-owner \
+    --mtime="@$(dpkg-parsechangelog -l "$root/debian/changelog" -S Timestamp)" \
+    --transform="s,^,quillfeed-$upstream/," -cf "$1"
+}
+files | grep -zv '^debian/' | tarball - | xz -9 >"$out/quillfeed_$upstream.orig.tar.xz"
+tar -C "$out" -xf "$out/quillfeed_$upstream.orig.tar.xz"
+files | grep -z '^debian/' | tarball - | tar -C "$out" -xf -
+src="$out/quillfeed-$upstream"
+
+if [ -n "$arch" ]; then
+  exec "$root/scripts/cross-package.sh" "$arch" "$src"
+fi
+
+cd "$src"
+if ! dpkg-checkbuilddeps 2>/dev/null; then
+  sudo_cmd=()
+  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get build-dep -y -qq . >/dev/null
+fi
+dpkg-buildpackage -us -uc >"$out/build.log" 2>&1 || { tail -n 60 "$out/build.log"; echo "package: dpkg-buildpackage failed (whole log: $out/build.log)"; exit 1; }
+grep -A3 "^Label Time Summary" "$out/build.log" || true
+deb="$out/quillfeed_${version}_$native.deb"
+changes="$out/quillfeed_${version}_$native.changes"
+
+unpacked="$out/unpacked"
 dpkg-deb -x "$deb" "$unpacked"
 failed=0
 step() { # step NAME COMMAND...: runs it, shows its output, notes a failure and goes on
@@ -35,16 +76,16 @@ step() { # step NAME COMMAND...: runs it, shows its output, notes a failure and 
 step "hardening-check quillfeed" hardening-check --nocfprotection "$unpacked/usr/bin/quillfeed"
 # The sender tool's only fortifiable calls are copies whose sizes are known at compile time or
 # not at all, which hardening-check documents as a false alarm; prove its fortify flag instead.
+obj="$src/obj-$(dpkg-architecture -qDEB_HOST_GNU_TYPE)"
 fortified() {
-  grep -F '"command"' "$build/compile_commands.json" | grep -F quillfeed-send/main.cpp | grep -qF -- -D_FORTIFY_SOURCE=
+  grep -F '"command"' "$obj/compile_commands.json" | grep -F quillfeed-send/main.cpp | grep -qF -- -D_FORTIFY_SOURCE=
 }
 step "hardening-check quillfeed-send" hardening-check --nocfprotection --nofortify "$unpacked/usr/bin/quillfeed-send"
 step "quillfeed-send is compiled with _FORTIFY_SOURCE" fortified
-step "lintian" lintian --fail-on error,warning --display-info --pedantic "$deb"
+step "lintian (source and binary)" lintian --fail-on error,warning --display-info --pedantic "$changes"
 step "appstreamcli validate" appstreamcli validate --no-net "$unpacked"/usr/share/metainfo/*.metainfo.xml
 step "desktop-file-validate" desktop-file-validate "$unpacked"/usr/share/applications/*.desktop
-version="$(dpkg-deb -f "$deb" Version)"
-step "install test" bash "$root/tests/install/install_test.sh" "$build" "${version%-*}"
+step "install test" bash "$root/tests/install/install_test.sh" "$obj" "$upstream" cmake "$deb"
 
 if [ "$failed" -ne 0 ]; then
   echo "package: $deb does not pass"

@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-dev
   xvfb xauth xdotool openbox wmctrl x11-apps x11-utils
   desktop-file-utils dpkg-dev groff-base socat
-  lintian appstream devscripts
+  lintian appstream devscripts autopkgtest
 )
 if [ "${QUILLFEED_SETUP_EXTRA:-}" != "" ]; then
   # shellcheck disable=SC2206

@@ -100,8 +100,8 @@ class Immutable {
     }
     ~Immutable()
     {
-        if (set_) {
-            (void)std::system(("chattr -i '" + path_ + "' 2>/dev/null").c_str());
+        if (set_ && std::system(("chattr -i '" + path_ + "' 2>/dev/null").c_str()) != 0) {
+            ADD_FAILURE() << "could not make " << path_ << " writable again";
         }
     }
     bool set() const { return set_; }
