@@ -95,6 +95,8 @@ class QtUdpSocket final : public UdpSocket {
     void raiseErrorLater(const SocketError& error);
     void sendHeld(const std::string& host);
     std::optional<in_addr_t> remoteAddress() const;
+    // Throws when the name is known not to resolve.
+    std::optional<in_addr_t> addressToSendTo();
 
     std::shared_ptr<char> alive_ = std::make_shared<char>();
     std::unique_ptr<QObject> context_;
