@@ -346,6 +346,7 @@ void Program::wireHealth()
     Parts& p = *parts_;
     p.health.notice = services_.notice;
     p.monitor.letOwnStationWait(services_.noWindow);
+    p.monitor.isOwnAddress = services_.isOwnAddress;
     p.health.destinations = [this] {
         const WindowModel& w = *window_;
         std::string text;

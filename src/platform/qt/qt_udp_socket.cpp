@@ -107,17 +107,22 @@ int QtUdpSocket::localPort() const
     return ntohs(a.sin_port);
 }
 
-void QtUdpSocket::bind(int localPort, bool reuseAddress)
+void QtUdpSocket::bind(int localPort, bool reuseAddress, const std::string& localAddress)
 {
     checkPort(localPort);
+    in_addr local{};
+    local.s_addr = htonl(INADDR_ANY);
+    if (!localAddress.empty() && ::inet_pton(AF_INET, localAddress.c_str(), &local) != 1) {
+        fail({kAddressNotAvailable, "Cannot assign requested address (" + localAddress + ")"});
+    }
     if (fd_ >= 0) {
         fail({kInvalidSocketArgument, "Invalid argument (socket already open)"});
     }
     closeParked();
-    open(localPort, reuseAddress, true);
+    open(localPort, reuseAddress, true, local.s_addr);
 }
 
-void QtUdpSocket::open(int localPort, bool reuseAddress, bool receiving)
+void QtUdpSocket::open(int localPort, bool reuseAddress, bool receiving, in_addr_t localAddress)
 {
     if (!receiving && parkedFd_ >= 0) {
         fd_ = parkedFd_;
@@ -145,7 +150,7 @@ void QtUdpSocket::open(int localPort, bool reuseAddress, bool receiving)
     }
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_addr.s_addr = localAddress;
     local.sin_port = htons(static_cast<std::uint16_t>(localPort));
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         const int err = errno;
@@ -578,7 +583,7 @@ void QtUdpSocket::sendTo(const Peer& to, const std::string& bytes)
     }
 }
 
-void QtUdpSocket::joinMulticastGroup(const std::string& group)
+void QtUdpSocket::joinMulticastGroup(const std::string& group, const std::string& interfaceAddress)
 {
     if (fd_ < 0) {
         return;
@@ -588,12 +593,25 @@ void QtUdpSocket::joinMulticastGroup(const std::string& group)
         return;
     }
     // Every result is ignored: a membership that cannot be had just brings no traffic.
-    const auto join = [&](in_addr_t interfaceAddress) {
+    const auto join = [&](in_addr_t at) {
         ip_mreq request{};
         request.imr_multiaddr.s_addr = groupAddress;
-        request.imr_interface.s_addr = interfaceAddress;
+        request.imr_interface.s_addr = at;
         (void)::setsockopt(fd_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request);
     };
+    const int on = 1;
+    if (!interfaceAddress.empty()) {
+        in_addr only{};
+        if (::inet_pton(AF_INET, interfaceAddress.c_str(), &only) != 1) {
+            return;
+        }
+        // By default Linux hands a socket the group from every interface any program joined it on.
+        const int off = 0;
+        (void)::setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
+        join(only.s_addr);
+        (void)::setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_LOOP, &on, sizeof on);
+        return;
+    }
     join(htonl(INADDR_ANY));
     // Linux delivers a group only on the interfaces that joined it; WSJT-X sends on loopback.
     ifaddrs* interfaces = nullptr;
@@ -607,7 +625,6 @@ void QtUdpSocket::joinMulticastGroup(const std::string& group)
         ::freeifaddrs(interfaces);
     }
     join(htonl(INADDR_LOOPBACK));
-    const int on = 1;
     (void)::setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_LOOP, &on, sizeof on);
 }
 
