@@ -50,5 +50,34 @@ TEST_F(Trust, with_a_listen_address_the_port_is_bound_to_it_alone_and_the_start_
     EXPECT_EQ(p.stop(), 0);
 }
 
+// A stranger on another address of this machine sends with the radio program's Id: relayed as it
+// came, but a logger's Halt Tx still goes to the radio program.
+TEST_F(Trust, a_stranger_on_another_address_cannot_take_a_radio_programs_id)
+{
+    UdpPeer logger;
+    const int port = freeUdpPort();
+    prepare(readyConfig(port, logger.port(), true, "PassReplies=1\r\n"));
+    RunningProgram p(dir.path());
+    ASSERT_TRUE(started()) << p.output();
+    UdpPeer radio;
+    UdpPeer stranger(0, "127.0.0.5");
+    ASSERT_TRUE(relayFlows(radio, port, logger));
+    const std::string heartbeat = wsjtx::heartbeatMessage("WSJT-X");
+    radio.sendTo(port, heartbeat);
+    ASSERT_EQ(logger.receive(5s), heartbeat);
+    stranger.sendTo(port, heartbeat);
+    ASSERT_EQ(logger.receive(5s), heartbeat) << "relayed all the same";
+
+    constexpr std::int32_t kHaltTx = 8;
+    const std::string haltTx = wsjtx::DatagramBuilder().header(2, kHaltTx, "WSJT-X").boolean(false);
+    logger.sendTo(logger.lastSenderPort(), haltTx);
+    EXPECT_EQ(radio.receive(5s), haltTx) << readFile(tracePath());
+    EXPECT_FALSE(stranger.receive(300ms));
+    EXPECT_NE(trace().find("  Not taken from 127.0.0.5:" + std::to_string(stranger.port()) +
+                           ": Id WSJT-X belongs to 127.0.0.1:" + std::to_string(radio.port())),
+              std::string::npos);
+    EXPECT_EQ(p.stop(), 0);
+}
+
 } // namespace
 } // namespace qf::e2e
