@@ -174,7 +174,8 @@ TEST(Instances, an_id_keeps_its_owner_and_a_new_id_replaces_only_a_silent_one)
 
 // Without a window nobody types the callsign and locator: a first run monitors and relays without
 // them, spots nothing until a Status gives them (a four-character grid is not taken), and stores
-// them as if typed; a field the operator filled is never overwritten.
+// them as if typed; a field the operator filled is never overwritten. Only a Status from this machine
+// gives them.
 TEST(OwnStation, without_a_window_it_is_taken_from_a_status_and_spots_wait_for_it)
 {
     ProgramHarness h({}, DateTime{2026, 12, 7, 10, 0, 0}, true);
@@ -183,20 +184,26 @@ TEST(OwnStation, without_a_window_it_is_taken_from_a_status_and_spots_wait_for_i
     h.program->startUp();
     ASSERT_EQ(h.window().start.caption(), kStopCaption);
     EXPECT_TRUE(h.dialogs.messages.empty());
-    const auto own = [&](const std::string& call, const std::string& grid) {
+    const auto own = [&](const std::string& call, const std::string& grid,
+                         const UdpSocket::Peer& from = FakeUdpSocket::kRadio) {
         wsjtx::StatusFields s;
+        s.id = from == FakeUdpSocket::kRadio ? "WSJT-X" : "EVIL";
         s.deCall = call;
         s.deGrid = grid;
-        h.receive(wsjtx::statusMessage(s));
+        h.winsock1().receiveFrom(from, wsjtx::statusMessage(s));
     };
+    own("EVIL1", "AA00AA", {"192.0.2.9", 2237});
+    EXPECT_TRUE(h.traced("  Callsign and locator of a Status from 192.0.2.9 not taken: not an address of this "
+                         "computer"));
+    EXPECT_EQ(h.window().callsign.text(), "");
     own("q1xyz", "FN42");
     h.clock.advance(16);
     h.decode("CQ Q1AAA FN42");
     EXPECT_TRUE(h.traced("  ** Station not spotted: your callsign and locator are not known yet"));
-    EXPECT_EQ(h.winsockServ().sent.size(), 2u) << "relayed all the same";
+    EXPECT_EQ(h.winsockServ().sent.size(), 3u) << "relayed all the same";
     EXPECT_EQ(h.window().callsign.text(), "Q1XYZ");
     EXPECT_NE(h.files.files[kConfigPath].find("MyStationId=Q1XYZ\r\n"), std::string::npos);
-    EXPECT_TRUE(h.traced("  Callsign Q1XYZ taken from WSJT-X"));
+    EXPECT_TRUE(h.traced("  callsign Q1XYZ taken from WSJT-X at 127.0.0.1"));
     EXPECT_EQ(h.window().locator.text(), "");
 
     own("Q2XYZ", "fn42hn");
@@ -209,6 +216,20 @@ TEST(OwnStation, without_a_window_it_is_taken_from_a_status_and_spots_wait_for_i
     EXPECT_EQ(h.program->state().spotCount, 1);
     EXPECT_EQ(h.notices.at(1), "Spots and QSO uploads wait for your callsign and locator: set MyStationId and "
                                "MyLocator, or let WSJT-X send them in its Status (a six-character grid)");
+    EXPECT_EQ(h.notices.at(2), "callsign Q1XYZ taken from WSJT-X at 127.0.0.1");
+    EXPECT_EQ(h.notices.at(3), "locator FN42HN taken from WSJT-X at 127.0.0.1");
+}
+
+TEST(OwnStation, what_is_taken_is_said_with_the_id_and_address_it_came_from)
+{
+    ProgramHarness h({}, DateTime{2026, 12, 7, 10, 0, 0}, true);
+    h.settingsFile("UdpPort=2237\r\nMyStationId=\r\nMyLocator=\r\n");
+    h.program->startUp();
+    wsjtx::StatusFields s;
+    s.deCall = "Q9ZZZ";
+    s.deGrid = "FN42HN";
+    h.receive(wsjtx::statusMessage(s));
+    EXPECT_EQ(h.notices.back(), "callsign Q9ZZZ and locator FN42HN taken from WSJT-X at 127.0.0.1");
 }
 
 TEST(OwnStation, a_field_the_operator_filled_is_kept_even_when_it_cannot_spot)
