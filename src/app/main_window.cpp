@@ -658,7 +658,10 @@ void MainWindow::mirrorHealth()
 {
     const QString text = fromBytes(model_.health.caption());
     health_->setText(health_->fontMetrics().elidedText(text, Qt::ElideRight, health_->width()));
-    health_->setToolTip(text == health_->text() ? QString() : text);
+    // A tooltip that might be rich text is read as markup (an <img> loads a file): the line is escaped.
+    health_->setToolTip(text == health_->text() ? QString()
+                                                : QStringLiteral("<p style='white-space:pre-wrap'>") +
+                                                      text.toHtmlEscaped() + QStringLiteral("</p>"));
 }
 
 void MainWindow::flushPane(PaneView& view)
