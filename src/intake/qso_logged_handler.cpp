@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 
 #include "intake/datagram_intake.h"
 #include "intake/wire_reader.h"
@@ -125,7 +126,14 @@ void QsoLoggedHandler::handle(const std::string& data, double schema)
         return;
     }
     // A crafted text holding the separator would shift the record's fields at the service.
-    for (const auto& [label, value] : {std::pair{"DxCall", &q.dxCall}, {"Modo", &q.modo}, {"DxLoc", &q.dxLoc}}) {
+    for (const auto& [label, value, longest] : {std::tuple{"DxCall", &q.dxCall, kLongestCallsign},
+                                                {"Modo", &q.modo, kLongestMode},
+                                                {"DxLoc", &q.dxLoc, kLongestLocator}}) {
+        if (value->size() > longest) {
+            trace_.write(std::string("   QSO not sent to Orbalis log: ") + label + " is longer than " +
+                         std::to_string(longest) + " characters");
+            return;
+        }
         if (!fitsRecordField(*value)) {
             trace_.write(std::string("   QSO not sent to Orbalis log: ") + label +
                          " holds \"|\" or a control character");

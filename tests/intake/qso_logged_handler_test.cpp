@@ -278,6 +278,13 @@ TEST_F(LoggedQso, a_qso_whose_fields_would_make_a_malformed_record_is_not_upload
                                     5);
          },
          {why + "DxLoc" + separator}},
+        {"call of 14",
+         [](QsoLoggedFields& f) { f.dxCall = "VP2E/DL1ABC/PP"; },
+         {why + "DxCall is longer than 13 characters"}},
+        {"mode of 17",
+         [](QsoLoggedFields& f) { f.mode = std::string(17, 'M'); },
+         {why + "Modo is longer than 16 characters"}},
+        {"grid of 8", [](QsoLoggedFields& f) { f.dxGrid = "IN80AB12"; }, {why + "DxLoc is longer than 6 characters"}},
     };
     for (const auto& row : rows) {
         QsoLoggedFields f = fullQso();
