@@ -112,10 +112,6 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
         traced(code, d);
         p.outbox.socketError(code, d);
     };
-    winsock3_->onDataArrival = [&p, traced = std::move(winsock3_->onDataArrival)](int bytes) {
-        traced(bytes);
-        p.outbox.answered();
-    };
     // The spot socket reports late failures (a host name that did not resolve) as events.
     winsock2_->onError = [&p](int code, const std::string& d) {
         p.trace.write(failureLine("    ** SendSpotFromTimer Error ", code, d));
@@ -402,7 +398,10 @@ void Program::wireHealth()
         p.health.qsoFailed(dxCallOf(record), reason, again);
     };
     p.outbox.watchCount([&p](std::size_t waiting) { p.health.outboxChanged(waiting); });
-    p.qso.onAnswer = [&p](const std::string& answer) { p.health.serviceAnswered(answer); };
+    p.qso.onAnswer = [&p](const std::string& answer) {
+        p.health.serviceAnswered(answer);
+        p.outbox.answered();
+    };
     timerHealth_->onTick = [&p] { p.health.update(); };
 }
 

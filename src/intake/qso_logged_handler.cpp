@@ -217,17 +217,28 @@ void QsoLoggedHandler::onDataArrival(int bytesTotal)
     trace_.write("***Entra en Winsock3_DataArrival: bytesTotal=" + blankSignedNumber(bytesTotal) +
                  ", Winsock3.State=" + blankSignedNumber(logSocket_.state()));
     std::string s;
+    bool taken = false;
     try {
         s = logSocket_.getData();
+        taken = true;
     } catch (const Failure& f) {
         trace_.write("*** >>> ERROR" + blankSignedNumber(f.code) + " en Winsock3_DataArrival (" + f.description + ")");
     } catch (const std::exception& e) {
         trace_.write("*** >>> ERROR" + blankSignedNumber(kInvalidArgumentCode) + " en Winsock3_DataArrival (" +
                      e.what() + ")");
     }
+    // Until the first QSO leaves, the socket hears anybody who finds its port: only the service may
+    // say that a QSO arrived.
+    if (taken && !logSocket_.lastFromRemote()) {
+        const UdpSocket::Peer from = logSocket_.lastSender();
+        trace_.write("   Not the spot service's answer: it came from " + from.address + ":" +
+                     std::to_string(from.port) + ", dropped");
+        trace_.write("***Sale en Winsock3_DataArrival");
+        return;
+    }
     trace_.write("   Texto recibido = *" + s + "*");
     trace_.write("***Sale en Winsock3_DataArrival");
-    if (onAnswer) {
+    if (taken && onAnswer) {
         onAnswer(s);
     }
 }
