@@ -19,7 +19,7 @@ using namespace qf;
 class CountingSocket final : public UdpSocket {
   public:
     int state() const override { return open_ ? 1 : 0; }
-    void bind(int, bool) override { open_ = true; }
+    void bind(int, bool, const std::string&) override { open_ = true; }
     void setRemoteHost(const std::string&) override {}
     std::string remoteHost() const override { return {}; }
     void setRemotePort(int) override {}
@@ -36,7 +36,7 @@ class CountingSocket final : public UdpSocket {
     Peer lastSender() const override { return {"127.0.0.1", 50000}; }
     bool lastFromRemote() const override { return false; }
     void sendTo(const Peer&, const std::string&) override {}
-    void joinMulticastGroup(const std::string&) override {}
+    void joinMulticastGroup(const std::string&, const std::string&) override {}
     void deliver(const std::string& d)
     {
         waiting = d;

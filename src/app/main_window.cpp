@@ -162,6 +162,7 @@ void MainWindow::buildWidgets()
         {Element::CBLogUpload, &model_.logUpload, "CBLogUpload"},
         {Element::CBSoloCQ, &model_.soloCQ, "CBSoloCQ"},
         {Element::CBPassReplies, &model_.passReplies, "CBPassReplies"},
+        {Element::CBOnlyLocal, &model_.onlyLocal, "CBOnlyLocal"},
     };
     for (std::size_t i = 0; i < std::size(checkTable); ++i) {
         auto* check = new QCheckBox(checkTable[i].id == Element::CBPassReplies ? static_cast<QWidget*>(this) : frame_);
@@ -246,8 +247,8 @@ void MainWindow::buildWidgets()
 void MainWindow::placeWidgets()
 {
     for (const Element id : {Element::CBTrace, Element::CBAutoMon, Element::CBLogUpload, Element::CBSoloCQ,
-                             Element::CBPassReplies, Element::LViewTrace, Element::LViewLog, Element::CStart,
-                             Element::CClear, Element::CBHelpCallsign, Element::Command2}) {
+                             Element::CBPassReplies, Element::CBOnlyLocal, Element::LViewTrace, Element::LViewLog,
+                             Element::CStart, Element::CClear, Element::CBHelpCallsign, Element::Command2}) {
         mirror(id); // captions first: the placing below measures them
     }
     // The settings block keeps the default width, so a wide desktop font is stepped down until
@@ -342,6 +343,11 @@ bool MainWindow::placeSettings(int width)
     put(autoMon, column, y[2]);
     put(viewLog_, put(logUpload, column, y[3]) + linkGap, y[3]);
     put(soloCQ, column, y[4]);
+    // The port's row has room after the group. Not part of the fit either: a hand-written address
+    // makes its caption longer, and nothing else may move for it.
+    QCheckBox* onlyLocal = checks_[5].check;
+    const int onlyLocalX = end2 + kGroupGap;
+    put(onlyLocal, onlyLocalX, y[1], std::max(0, std::min(preferredWidth(onlyLocal), rightEdge - onlyLocalX)));
 
     // The further relay targets take what the column leaves of the last row. Not part of the fit:
     // they must never make the elements placed before them move.
@@ -398,7 +404,7 @@ void MainWindow::setTabOrder()
         fields_[0].edit,  helpCallsign_,    fields_[1].edit, helpLocator_,     fields_[2].edit,
         checks_[1].check, checks_[0].check, start_,          panes_[0].edit,   panes_[1].edit,
         panes_[2].edit,   fields_[3].edit,  fields_[5].edit, fields_[4].edit,  checks_[2].check,
-        checks_[3].check, clear_,           fields_[6].edit, checks_[4].check,
+        checks_[3].check, clear_,           fields_[6].edit, checks_[4].check, checks_[5].check,
     };
     for (std::size_t i = 1; i < std::size(order); ++i) {
         QWidget::setTabOrder(order[i - 1], order[i]);
@@ -417,7 +423,7 @@ void MainWindow::connectModel()
     move(toPixels(model_.left()), toPixels(model_.top()));
     mirrorSize();
     for (const CheckView& view : checks_) {
-        view.check->setChecked(view.box->checked());
+        mirror(view.id);
     }
     for (PaneView& view : panes_) {
         QString text = fromBytes(view.pane->text());
@@ -462,10 +468,17 @@ void MainWindow::mirror(Element id)
     case Element::CBLogUpload:
     case Element::CBSoloCQ:
     case Element::CBPassReplies:
+    case Element::CBOnlyLocal:
         for (const CheckView& view : checks_) {
             if (view.id == id) {
                 view.check->setText(fromBytes(view.box->caption()));
                 view.check->setChecked(view.box->checked()); // no clicked() signal, so no echo
+                view.check->setEnabled(view.box->enabled());
+                if (id == Element::CBOnlyLocal) {
+                    // Its caption may name an address; it stays within the frame.
+                    const int room = frame_->width() - kInset - view.check->x();
+                    view.check->resize(std::max(0, std::min(preferredWidth(view.check), room)), kRowHeight);
+                }
             }
         }
         return;
@@ -645,7 +658,10 @@ void MainWindow::mirrorHealth()
 {
     const QString text = fromBytes(model_.health.caption());
     health_->setText(health_->fontMetrics().elidedText(text, Qt::ElideRight, health_->width()));
-    health_->setToolTip(text == health_->text() ? QString() : text);
+    // A tooltip that might be rich text is read as markup (an <img> loads a file): the line is escaped.
+    health_->setToolTip(text == health_->text() ? QString()
+                                                : QStringLiteral("<p style='white-space:pre-wrap'>") +
+                                                      text.toHtmlEscaped() + QStringLiteral("</p>"));
 }
 
 void MainWindow::flushPane(PaneView& view)

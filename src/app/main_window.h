@@ -87,7 +87,7 @@ class MainWindow : public QWidget {
 
     QWidget* frame_ = nullptr;
     FieldView fields_[7] = {};
-    CheckView checks_[5] = {};
+    CheckView checks_[6] = {};
     PaneView panes_[3] = {};
     QPushButton* start_ = nullptr;
     QPushButton* clear_ = nullptr;

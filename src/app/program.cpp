@@ -15,6 +15,7 @@
 #include "spotting/locator.h"
 #include "spotting/spot_sender.h"
 #include "spotting/station_memory.h"
+#include "trace/escaped.h"
 #include "trace/failure_rule.h"
 #include "trace/trace_writer.h"
 #include "upload/outbox.h"
@@ -111,10 +112,6 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
         traced(code, d);
         p.outbox.socketError(code, d);
     };
-    winsock3_->onDataArrival = [&p, traced = std::move(winsock3_->onDataArrival)](int bytes) {
-        traced(bytes);
-        p.outbox.answered();
-    };
     // The spot socket reports late failures (a host name that did not resolve) as events.
     winsock2_->onError = [&p](int code, const std::string& d) {
         p.trace.write(failureLine("    ** SendSpotFromTimer Error ", code, d));
@@ -201,29 +198,45 @@ void Program::holdDuringPause(UdpSocket& socket, bool relaySocket)
 
 // An empty field (or "?" when the key is missing) takes what the radio program knows, stored as if
 // typed; one the operator filled is never overwritten, even with a value that cannot spot. Only a
-// program without a window monitors with such a field.
+// program without a window monitors with such a field, and only this machine's radio program may
+// fill it: a stranger's call would spot and upload under a made-up name for good.
 void Program::takeOwnStation(const Instance& sender, const std::string& call, const std::string& grid)
 {
     WindowModel& w = *window_;
-    const auto take = [&](TextField& field, const std::string& value, const char* what) {
-        field.setText(value);
-        field.loseFocus();
-        parts_->trace.write(std::string("  ") + what + " " + field.text() + " taken from " + sender.id);
-    };
     const auto unset = [](const std::string& text) {
         const auto first = text.find_first_not_of(' ');
         return first == std::string::npos || text.substr(first, text.find_last_not_of(' ') - first + 1) == "?";
     };
-    if (unset(w.callsign.text()) && call.size() >= 3 && call.size() <= w.callsign.maxLength() &&
-        fitsRecordField(call) && call.find(' ') == std::string::npos) {
-        take(w.callsign, call, "Callsign");
-    }
+    const bool takeCall = unset(w.callsign.text()) && call.size() >= 3 && call.size() <= w.callsign.maxLength() &&
+                          fitsRecordField(call) && call.find(' ') == std::string::npos;
     std::string upper = grid;
     for (char& c : upper) {
         c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     }
-    if (unset(w.locator.text()) && isValidLocator6(upper)) {
-        take(w.locator, upper, "Locator");
+    const bool takeGrid = unset(w.locator.text()) && isValidLocator6(upper);
+    if (!takeCall && !takeGrid) {
+        return;
+    }
+    if (!services_.isOwnAddress(sender.from.address)) {
+        parts_->trace.write("  Callsign and locator of a Status from " + sender.from.address +
+                            " not taken: not an address of this computer");
+        return;
+    }
+    std::string taken;
+    if (takeCall) {
+        w.callsign.setText(call);
+        w.callsign.loseFocus();
+        taken = "callsign " + w.callsign.text();
+    }
+    if (takeGrid) {
+        w.locator.setText(upper);
+        w.locator.loseFocus();
+        taken += (taken.empty() ? "locator " : " and locator ") + w.locator.text();
+    }
+    const std::string line = taken + " taken from " + escapeControlBytes(sender.id) + " at " + sender.from.address;
+    parts_->trace.write("  " + line);
+    if (services_.notice) {
+        services_.notice(line);
     }
 }
 
@@ -346,6 +359,7 @@ void Program::wireHealth()
     Parts& p = *parts_;
     p.health.notice = services_.notice;
     p.monitor.letOwnStationWait(services_.noWindow);
+    p.monitor.isOwnAddress = services_.isOwnAddress;
     p.health.destinations = [this] {
         const WindowModel& w = *window_;
         std::string text;
@@ -384,7 +398,10 @@ void Program::wireHealth()
         p.health.qsoFailed(dxCallOf(record), reason, again);
     };
     p.outbox.watchCount([&p](std::size_t waiting) { p.health.outboxChanged(waiting); });
-    p.qso.onAnswer = [&p](const std::string& answer) { p.health.serviceAnswered(answer); };
+    p.qso.onAnswer = [&p](const std::string& answer) {
+        p.health.serviceAnswered(answer);
+        p.outbox.answered();
+    };
     timerHealth_->onTick = [&p] { p.health.update(); };
 }
 

@@ -66,7 +66,7 @@ void Health::started(bool restart)
     startedAt_ = clock_.now();
     quietSaidAt_ = -1;
     const std::string group = trimmed(window_.multicastGroup.text());
-    std::string line = "listening on UDP port " + trimmed(window_.udpPort.text());
+    std::string line = "listening on UDP port " + trimmed(window_.udpPort.text()) + listenedAt();
     if (!group.empty()) {
         line += " (multicast group " + group + ")";
     }
@@ -142,6 +142,13 @@ void Health::outboxChanged(std::size_t waiting)
     }
 }
 
+// Only when monitoring listens on one address.
+std::string Health::listenedAt() const
+{
+    const std::string address = trimmed(window_.listenAddress());
+    return address.empty() ? std::string() : " at " + address;
+}
+
 std::string Health::quietText(std::int64_t seconds) const
 {
     return "No datagram for " + std::to_string(seconds) + " s on UDP port " + trimmed(window_.udpPort.text()) +
@@ -173,7 +180,7 @@ std::string Health::normalText() const
     const bool monitoring = window_.start.caption() == kStopCaption;
     std::string text = "Not monitoring";
     if (monitoring) {
-        text = "Listening on UDP port " + trimmed(window_.udpPort.text());
+        text = "Listening on UDP port " + trimmed(window_.udpPort.text()) + listenedAt();
         const std::string group = trimmed(window_.multicastGroup.text());
         if (!group.empty()) {
             text += ", multicast group " + group;

@@ -56,6 +56,7 @@ class Health {
         bool said = false;
         DateTime saidAt;
     };
+    std::string listenedAt() const;
     std::string quietText(std::int64_t seconds) const;
     std::string refusalText() const;
     std::string qsoFailureText(bool withCount) const;

@@ -1,6 +1,7 @@
 #include "intake/datagram_intake.h"
 
 #include "intake/wire_reader.h"
+#include "trace/escaped.h"
 #include "trace/failure_rule.h"
 
 namespace qf {
@@ -10,11 +11,17 @@ constexpr char kMagic[] = "\xAD\xBC\xCB\xDA";
 constexpr int kStatus = 1;
 constexpr int kDecode = 2;
 constexpr int kQsoLogged = 5;
+constexpr int kClose = 6;
 // Decodes are held back this many seconds after the shown frequency changed.
 constexpr int kQrgHoldSeconds = 15;
 
 constexpr std::size_t kIdLengthAt = 12; // 0-based
 constexpr std::size_t kIdAt = 16;
+
+std::string peerText(const UdpSocket::Peer& peer)
+{
+    return peer.address + ":" + std::to_string(peer.port);
+}
 
 } // namespace
 
@@ -95,8 +102,21 @@ void DatagramIntake::onArrival()
             window_.log.append(" [MSG:" + numberText(type) + "]");
             window_.log.moveCaretToEnd();
         });
-        sender = &instances_.heard(headerId(data), receiveSocket_.lastSender(), state_.lastQrgChange);
-        dispatch(data, type, schema, *sender);
+        const UdpSocket::Peer from = receiveSocket_.lastSender();
+        const Instances::Admission admission =
+            instances_.admit(headerId(data), from, clock_.now(), state_.lastQrgChange);
+        sender = admission.instance;
+        if (sender == nullptr) {
+            // Shown, traced and relayed like any datagram, but it acts for nobody.
+            if (admission.news) {
+                step([&] { traceRefusal(admission, headerId(data), from); });
+            }
+        } else {
+            // A radio program that closes lets its Id go at once, so that it may come back from
+            // another port when it starts again.
+            sender->closed = type == kClose;
+            dispatch(data, type, schema, *sender);
+        }
     }
 
     step([&] { window_.dx.moveCaretToEnd(); });
@@ -107,6 +127,18 @@ void DatagramIntake::onArrival()
             sender->lastHeard = state_.lastFrameTime;
         }
     });
+}
+
+void DatagramIntake::traceRefusal(const Instances::Admission& refused, std::string_view id, const UdpSocket::Peer& from)
+{
+    const std::string head = "  Not taken from " + peerText(from) + ": ";
+    if (refused.owner != nullptr) {
+        trace_.write(head + "Id " + escapeControlBytes(id) + " belongs to " + peerText(refused.owner->from) +
+                     ", heard within " + std::to_string(Instances::kHoldSeconds) + " s");
+    } else {
+        trace_.write(head + std::to_string(Instances::kMaxInstances) + " radio programs heard within " +
+                     std::to_string(Instances::kHoldSeconds) + " s, no room for Id " + escapeControlBytes(id));
+    }
 }
 
 void DatagramIntake::relay(const std::string& datagram)

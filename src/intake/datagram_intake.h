@@ -42,6 +42,7 @@ class DatagramIntake {
   private:
     template <typename Step> bool step(Step&& s);
     void relay(const std::string& datagram);
+    void traceRefusal(const Instances::Admission& refused, std::string_view id, const UdpSocket::Peer& from);
     void dispatch(const std::string& datagram, double type, double schema, Instance& sender);
 
     WindowModel& window_;

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 
 #include "intake/datagram_intake.h"
 #include "intake/wire_reader.h"
@@ -125,7 +126,14 @@ void QsoLoggedHandler::handle(const std::string& data, double schema)
         return;
     }
     // A crafted text holding the separator would shift the record's fields at the service.
-    for (const auto& [label, value] : {std::pair{"DxCall", &q.dxCall}, {"Modo", &q.modo}, {"DxLoc", &q.dxLoc}}) {
+    for (const auto& [label, value, longest] : {std::tuple{"DxCall", &q.dxCall, kLongestCallsign},
+                                                {"Modo", &q.modo, kLongestMode},
+                                                {"DxLoc", &q.dxLoc, kLongestLocator}}) {
+        if (value->size() > longest) {
+            trace_.write(std::string("   QSO not sent to Orbalis log: ") + label + " is longer than " +
+                         std::to_string(longest) + " characters");
+            return;
+        }
         if (!fitsRecordField(*value)) {
             trace_.write(std::string("   QSO not sent to Orbalis log: ") + label +
                          " holds \"|\" or a control character");
@@ -209,17 +217,28 @@ void QsoLoggedHandler::onDataArrival(int bytesTotal)
     trace_.write("***Entra en Winsock3_DataArrival: bytesTotal=" + blankSignedNumber(bytesTotal) +
                  ", Winsock3.State=" + blankSignedNumber(logSocket_.state()));
     std::string s;
+    bool taken = false;
     try {
         s = logSocket_.getData();
+        taken = true;
     } catch (const Failure& f) {
         trace_.write("*** >>> ERROR" + blankSignedNumber(f.code) + " en Winsock3_DataArrival (" + f.description + ")");
     } catch (const std::exception& e) {
         trace_.write("*** >>> ERROR" + blankSignedNumber(kInvalidArgumentCode) + " en Winsock3_DataArrival (" +
                      e.what() + ")");
     }
+    // Until the first QSO leaves, the socket hears anybody who finds its port: only the service may
+    // say that a QSO arrived.
+    if (taken && !logSocket_.lastFromRemote()) {
+        const UdpSocket::Peer from = logSocket_.lastSender();
+        trace_.write("   Not the spot service's answer: it came from " + from.address + ":" +
+                     std::to_string(from.port) + ", dropped");
+        trace_.write("***Sale en Winsock3_DataArrival");
+        return;
+    }
     trace_.write("   Texto recibido = *" + s + "*");
     trace_.write("***Sale en Winsock3_DataArrival");
-    if (onAnswer) {
+    if (taken && onAnswer) {
         onAnswer(s);
     }
 }

@@ -59,7 +59,7 @@ class QsoLoggedHandler {
     void handle(const std::string& datagram, double schema);
     // Click on the log-upload box, after its setting was stored.
     void logUploadClicked();
-    // The text of an answer that came on the log socket, after its trace lines.
+    // The text of an answer the service sent to the log socket, after its trace lines.
     std::function<void(const std::string& answer)> onAnswer;
     // Start-up: close; with the option on, the service's address; then any free local port.
     void prepareAtStartUp();

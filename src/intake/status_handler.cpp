@@ -4,6 +4,7 @@
 
 #include "intake/datagram_intake.h"
 #include "intake/wire_reader.h"
+#include "trace/escaped.h"
 #include "trace/failure_rule.h"
 
 namespace qf {
@@ -110,7 +111,7 @@ void StatusHandler::handle(const std::string& data, Instance& sender)
     });
     step([&] {
         // With two radios a trace must say which one this was.
-        const std::string who = instances_.size() > 1 ? " / Id=" + sender.id : "";
+        const std::string who = instances_.size() > 1 ? " / Id=" + escapeControlBytes(sender.id) : "";
         trace_.write("  MSG_1: QRG=" + window_.qrg.caption() + " / Mode=" + mode + " (" + note + ")" + who);
     });
     if (onOwnStation) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/failure.h"
+#include "platform/socket_errors.h"
 #include "settings/leading_number.h"
 #include "spotting/locator.h"
 #include "trace/failure_rule.h"
@@ -14,8 +15,7 @@ namespace {
 
 constexpr int kWatchdogMs = 60000;
 constexpr int kRestartPauseMs = 5000;
-constexpr int kAddressInUse = 10048;
-constexpr int kInvalidArgument = 10022;
+constexpr int kInvalidArgument = kInvalidSocketArgument;
 
 int portOf(const std::string& text)
 {
@@ -58,9 +58,13 @@ std::optional<int> listenPortFrom(std::string_view text)
     return port;
 }
 
-// An IPv4 multicast group in dotted decimal, 224.0.0.0 to 239.255.255.255, written back without
-// leading zeros: the socket layer would read "010" as octal.
-std::optional<std::string> multicastGroupFrom(std::string_view text)
+// An IPv4 address in dotted decimal, written back without leading zeros: the socket layer would read
+// "010" as octal.
+struct Dotted {
+    std::string text;
+    int first = 0;
+};
+std::optional<Dotted> dottedFrom(std::string_view text)
 {
     text = trimmed(text);
     int octets[4] = {};
@@ -80,11 +84,22 @@ std::optional<std::string> multicastGroupFrom(std::string_view text)
             return std::nullopt;
         }
     }
-    if (at != text.size() || octets[0] < 224 || octets[0] > 239) {
+    if (at != text.size()) {
         return std::nullopt;
     }
-    return std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." + std::to_string(octets[2]) + "." +
-           std::to_string(octets[3]);
+    return Dotted{std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." + std::to_string(octets[2]) + "." +
+                      std::to_string(octets[3]),
+                  octets[0]};
+}
+
+// 224.0.0.0 to 239.255.255.255.
+std::optional<std::string> multicastGroupFrom(std::string_view text)
+{
+    const auto dotted = dottedFrom(text);
+    if (!dotted || dotted->first < 224 || dotted->first > 239) {
+        return std::nullopt;
+    }
+    return dotted->text;
 }
 
 } // namespace
@@ -141,8 +156,22 @@ void MonitoringControl::start()
                "for unicast");
         return;
     }
+    const std::string listenText(trimmed(window_.listenAddress()));
+    const std::optional<Dotted> listen = listenText.empty() ? Dotted{} : dottedFrom(listenText);
+    if (!listen || (!listenText.empty() && !(isOwnAddress && isOwnAddress(listen->text)))) {
+        // An address that comes later (an interface not up yet) is waited for like a port in use.
+        refuse("\"" + listenText + "\" is not an address of this computer",
+               "Set ListenAddress to one of this computer's IPv4 addresses (127.0.0.1: only from this computer), "
+               "or leave it empty to listen on all of them");
+        if (onBindFailed) {
+            onBindFailed(kAddressNotAvailable, "Cannot assign requested address (" + listenText + ")");
+        }
+        return;
+    }
     try {
-        receiveSocket_.bind(*port, !unicast);
+        // With one address, a group socket is bound to the group: datagrams sent to the port from
+        // any other interface stay out, as they do for a unicast one.
+        receiveSocket_.bind(*port, !unicast, unicast || listen->text.empty() ? listen->text : *group);
     } catch (const Failure& f) {
         trace_.write(failureLine("CStart: Error in Winsock1: ", f.code, f.description));
         guarded(trace_, "CStart: Error in Winsock1: ", [&] { receiveSocket_.close(); });
@@ -168,7 +197,7 @@ void MonitoringControl::start()
     auto step = [&](auto&& s) { guarded(trace_, "CStart: Error in Winsock1: ", s); };
     if (!unicast) {
         // A group that cannot be joined is ignored: monitoring runs without group traffic.
-        step([&] { receiveSocket_.joinMulticastGroup(*group); });
+        step([&] { receiveSocket_.joinMulticastGroup(*group, listen->text); });
     }
     window_.start.setCaption(kStopCaption);
     window_.callsign.setEnabled(false);
@@ -180,6 +209,7 @@ void MonitoringControl::start()
     window_.servIP.setEnabled(false);
     window_.servPort.setEnabled(false);
     window_.moreRelays.setEnabled(false);
+    window_.onlyLocal.setEnabled(false);
     relaySetUp();
     if (onStarted) {
         onStarted(restarting_);
@@ -202,6 +232,7 @@ void MonitoringControl::stop()
                          &window_.servIP, &window_.servPort, &window_.moreRelays}) {
         f->setEnabled(true);
     }
+    window_.onlyLocal.setEnabled(true);
     watchdog_.setEnabled(false);
     relaySetUp();
 }

@@ -30,6 +30,8 @@ class MonitoringControl {
     // Without a window nobody can type a callsign or locator: monitoring starts without them, the
     // relay works, and spots and QSO uploads wait until a Status of WSJT-X gives them.
     void letOwnStationWait(bool wait) { ownStationMayWait_ = wait; }
+    // Whether a dotted address is one of this machine's, for the window's listen address.
+    std::function<bool(const std::string& dotted)> isOwnAddress;
 
     // Told when monitoring has started (by the watchdog's restart or not), and when a start failed
     // at the bind (the port is taken).

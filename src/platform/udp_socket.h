@@ -14,9 +14,9 @@ class UdpSocket {
     virtual ~UdpSocket() = default;
 
     virtual int state() const = 0;
-    // Binds to the local port on all local addresses (0: any free port).
-    // With reuseAddress the port may be shared by other programs (multicast groups).
-    virtual void bind(int localPort, bool reuseAddress = false) = 0;
+    // Binds to the local port (0: any free port) of the local address, a dotted IPv4 address (empty:
+    // all local addresses). With reuseAddress the port may be shared by other programs (multicast groups).
+    virtual void bind(int localPort, bool reuseAddress = false, const std::string& localAddress = {}) = 0;
     virtual void setRemoteHost(const std::string& host) = 0;
     virtual std::string remoteHost() const = 0;
     virtual void setRemotePort(int port) = 0;
@@ -46,8 +46,9 @@ class UdpSocket {
     // Batched: the datagrams of one turn of the event loop leave together, in order, when it ends
     // (one system call for all), and a send that fails is reported as an error event.
     virtual void setBatched(bool) {}
-    // Joins an IPv4 multicast group; failures are ignored by design.
-    virtual void joinMulticastGroup(const std::string& group) = 0;
+    // Joins an IPv4 multicast group on the interface that holds the dotted address, and hears the
+    // group from no other; empty: on every interface. Failures are ignored by design.
+    virtual void joinMulticastGroup(const std::string& group, const std::string& interfaceAddress = {}) = 0;
     // Datagrams taken by sendData that wait for the remote host's name: each goes, or fails with
     // an error event, once the look-up ends.
     virtual std::size_t awaitingName() const { return 0; }

@@ -1,6 +1,7 @@
 #include "relay/reply_path.h"
 
 #include "intake/datagram_intake.h"
+#include "trace/escaped.h"
 #include "trace/failure_rule.h"
 
 namespace qf {
@@ -35,8 +36,9 @@ void ReplyPath::offer(const std::string& name, const std::string& datagram, cons
         drop("not a WSJT-X message");
         return;
     }
-    const std::string id(headerId(datagram));
-    const Instance* instance = instances_.find(id);
+    const std::string_view wireId = headerId(datagram);
+    const Instance* instance = instances_.find(wireId);
+    const std::string id = escapeControlBytes(wireId);
     if (instance == nullptr) {
         drop("no instance with Id " + id + " has been heard");
         return;

@@ -130,6 +130,7 @@ void Settings::load(const std::function<void()>& pressStart, const std::function
     window_.servPort.setText(text("ServPort"));
     // Before an automatic start, whose relay set-up reads it.
     window_.moreRelays.setText(moreRelays());
+    window_.setListenAddress(text(kListenAddressKey));
     if (isOn(text("MonitorOnStarup"))) {
         window_.autoMon.setChecked(true);
         if (pressStart) {
@@ -201,6 +202,14 @@ void Settings::wireWriters(const std::function<bool()>& isLoading)
     storeFlag(window_.autoMon, "MonitorOnStarup");
     storeFlag(window_.soloCQ, "OnlyCQ");
     storeFlag(window_.passReplies, kPassRepliesKey);
+    // Ticked: only from this computer; an address written by hand stays until the box is cleared.
+    window_.onlyLocal.onClick = [this, isLoading] {
+        if (isLoading()) {
+            return;
+        }
+        window_.setListenAddress(window_.onlyLocal.checked() ? kThisComputer : "");
+        write(kListenAddressKey, window_.listenAddress());
+    };
 }
 
 } // namespace qf

@@ -43,6 +43,8 @@ inline constexpr const char* kMoreRelaysKey = "MoreRelays";
 inline constexpr std::size_t kMoreRelaysLimit = 32767;
 // Optional as well: "1" passes the relay targets' answers back to WSJT-X; missing means off.
 inline constexpr const char* kPassRepliesKey = "PassReplies";
+// Optional too: the one local address to listen on; missing or empty, all of them.
+inline constexpr const char* kListenAddressKey = "ListenAddress";
 
 class Settings {
   public:

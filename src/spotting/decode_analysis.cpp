@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstdint>
 #include <limits>
+#include <tuple>
 #include <utility>
 
 #include "intake/datagram_intake.h"
@@ -236,8 +237,14 @@ void DecodeAnalysis::handle(const std::string& data, double schema, const Instan
         return;
     }
     // Checked here so that a crafted callsign neither takes a place in the memory nor opens its
-    // 15-minute window; a valid locator cannot hold such bytes.
-    for (const auto& [label, value] : {std::pair{"callsign", &c.call}, {"mode", &modeName}}) {
+    // 15-minute window; a valid locator cannot hold such bytes, nor be longer.
+    for (const auto& [label, value, longest] :
+         {std::tuple{"callsign", &c.call, kLongestCallsign}, {"mode", &modeName, kLongestMode}}) {
+        if (value->size() > longest) {
+            trace_.write(std::string("  ** Station not spotted: its ") + label + " is longer than " +
+                         std::to_string(longest) + " characters");
+            return;
+        }
         if (!fitsRecordField(*value)) {
             trace_.write(std::string("  ** Station not spotted: its ") + label + " holds \"|\" or a control character");
             return;

@@ -37,6 +37,22 @@ void CheckBox::setChecked(bool checked)
     }
 }
 
+void CheckBox::setCaption(std::string caption)
+{
+    if (caption != caption_) {
+        caption_ = std::move(caption);
+        owner_.changed(id_);
+    }
+}
+
+void CheckBox::setEnabled(bool enabled)
+{
+    if (enabled != enabled_) {
+        enabled_ = enabled;
+        owner_.changed(id_);
+    }
+}
+
 void Label::setCaption(std::string caption)
 {
     if (caption != caption_) {
@@ -97,6 +113,14 @@ void WindowModel::setCaption(std::string text)
 {
     caption = std::move(text);
     changed(Element::Caption);
+}
+
+void WindowModel::setListenAddress(std::string address)
+{
+    listenAddress_ = std::move(address);
+    onlyLocal.setCaption(listenAddress_.empty() || listenAddress_ == kThisComputer ? kOnlyLocalCaption
+                                                                                   : "Only on " + listenAddress_);
+    onlyLocal.setChecked(!listenAddress_.empty());
 }
 
 void WindowModel::setPosition(int top, int left)

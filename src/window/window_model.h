@@ -22,6 +22,7 @@ enum class Element {
     CBLogUpload,
     CBSoloCQ,
     CBPassReplies,
+    CBOnlyLocal,
     LQRG,
     LMode,
     LNumDecodes,
@@ -42,6 +43,9 @@ enum class Element {
 };
 
 class WindowModel;
+
+inline constexpr const char* kOnlyLocalCaption = "Only from this computer";
+inline constexpr const char* kThisComputer = "127.0.0.1";
 
 // A text field: its text and whether it is enabled. Losing the focus runs onLostFocus.
 class TextField {
@@ -75,6 +79,9 @@ class CheckBox {
     bool checked() const { return checked_; }
     void setChecked(bool checked);
     const std::string& caption() const { return caption_; }
+    void setCaption(std::string caption);
+    bool enabled() const { return enabled_; }
+    void setEnabled(bool enabled);
     std::function<void()> onClick;
 
   private:
@@ -82,6 +89,7 @@ class CheckBox {
     Element id_;
     std::string caption_;
     bool checked_ = false;
+    bool enabled_ = true;
 };
 
 class Label {
@@ -167,6 +175,14 @@ class WindowModel {
     CheckBox logUpload{*this, Element::CBLogUpload, "Upload QSO to Orbalis's online log"};
     CheckBox soloCQ{*this, Element::CBSoloCQ, "Only report stations CQing"};
     CheckBox passReplies{*this, Element::CBPassReplies, "Pass replies back to WSJT-X/JTDX"};
+    // Ticked while monitoring listens on one local address only; its caption names an address
+    // other than this computer's loopback one.
+    CheckBox onlyLocal{*this, Element::CBOnlyLocal, kOnlyLocalCaption};
+
+    // The local address the receive socket binds to; empty: all of them.
+    const std::string& listenAddress() const { return listenAddress_; }
+    // Also ticks or clears onlyLocal, which raises its click.
+    void setListenAddress(std::string address);
 
     Label qrg{*this, Element::LQRG, "Waiting.."};
     Label mode{*this, Element::LMode, "Waiting"};
@@ -210,6 +226,7 @@ class WindowModel {
     }
 
   private:
+    std::string listenAddress_;
     int top_ = 0;
     int left_ = 0;
     int width_ = 0;

@@ -38,7 +38,7 @@ TempDir::~TempDir()
     }
 }
 
-UdpPeer::UdpPeer(int port)
+UdpPeer::UdpPeer(int port, const std::string& address)
 {
     fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     int big = 8 * 1024 * 1024;
@@ -46,7 +46,7 @@ UdpPeer::UdpPeer(int port)
     ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &big, sizeof big);
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
     a.sin_port = htons(static_cast<uint16_t>(port));
     if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
         throw std::runtime_error("bind failed on port " + std::to_string(port));

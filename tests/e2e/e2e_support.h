@@ -25,10 +25,11 @@ class TempDir {
     std::string path_;
 };
 
-// A UDP socket on 127.0.0.1: a listener on a given or free port, and a sender.
+// A UDP socket on a loopback address (127.0.0.1 unless told): a listener on a given or free port,
+// and a sender to 127.0.0.1.
 class UdpPeer {
   public:
-    explicit UdpPeer(int port = 0);
+    explicit UdpPeer(int port = 0, const std::string& address = "127.0.0.1");
     ~UdpPeer();
     UdpPeer(const UdpPeer&) = delete;
     UdpPeer& operator=(const UdpPeer&) = delete;

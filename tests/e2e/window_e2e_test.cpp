@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <ostream>
 #include <poll.h>
+#include <sstream>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include "e2e/e2e_support.h"
+#include "wsjtx/datagram_builder.h"
 
 extern char** environ;
 
@@ -228,6 +230,44 @@ TEST(Window, resizes_and_maximises_and_at_the_default_size_every_element_stands_
         },
         1500ms))
         << readFile(config);
+    EXPECT_EQ(program.stop(), 0);
+}
+
+// A tooltip reads text that might be markup as markup: an Id with an <img> of /dev/zero once made the
+// window read that file until the program aborted (std::bad_alloc) when the pointer rested on the
+// health line.
+TEST(Window, an_id_written_as_markup_is_shown_as_text_in_the_health_lines_tooltip)
+{
+    ASSERT_EQ(missing({"Xvfb", "xdotool", "openbox", "xprop", "xwd"}), "") << "scripts/setup.sh installs them";
+    VirtualDisplay display(true);
+    TempDir dir;
+    ::mkdir((dir.path() + "/Quillfeed").c_str(), 0755);
+    const int port = freeUdpPort();
+    writeFile(dir.path() + "/Quillfeed/config.ini", readyConfig(port, freeUdpPort(), false));
+    RunningProgram program(dir.path(), {}, "xcb");
+    ASSERT_TRUE(windowShown(display)) << program.output();
+    UdpPeer radio;
+    radio.sendTo(port, wsjtx::heartbeatMessage("<img src=\"/dev/zero\"> " + std::string(150, 'x')));
+    std::this_thread::sleep_for(1500ms); // the health line is made once a second
+    ASSERT_TRUE(xdotool(display, "search --name 'Quillfeed - V' windowactivate --sync mousemove --window %1 100 528"));
+
+    std::string tooltip;
+    EXPECT_TRUE(waitFor(
+        [&] {
+            const std::string windows = commandOutput("xdotool search --onlyvisible --class quillfeed 2>/dev/null");
+            std::istringstream ids(windows);
+            for (std::string id; std::getline(ids, id);) {
+                if (commandOutput("xprop -id " + id + " _NET_WM_WINDOW_TYPE 2>/dev/null").find("TOOLTIP") !=
+                    std::string::npos) {
+                    tooltip = id;
+                }
+            }
+            return !tooltip.empty();
+        },
+        5s));
+    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(program.running()) << program.output();
+    EXPECT_GT(shoot(tooltip).width, 682) << "the whole line as text, wider than the window";
     EXPECT_EQ(program.stop(), 0);
 }
 

@@ -21,9 +21,10 @@ class FakeUdpSocket final : public UdpSocket {
     };
 
     int state() const override { return open_ ? 1 : 0; }
-    void bind(int localPort, bool reuseAddress) override
+    void bind(int localPort, bool reuseAddress, const std::string& localAddress) override
     {
-        log.push_back("bind " + std::to_string(localPort) + (reuseAddress ? " reuse" : ""));
+        log.push_back("bind " + std::to_string(localPort) + (reuseAddress ? " reuse" : "") +
+                      (localAddress.empty() ? "" : " at " + localAddress));
         if (bindFailure) {
             throw *bindFailure;
         }
@@ -83,9 +84,9 @@ class FakeUdpSocket final : public UdpSocket {
         sent.push_back(Sent{to.address, to.port, bytes});
     }
     bool remoteUsable() override { return usable; }
-    void joinMulticastGroup(const std::string& group) override
+    void joinMulticastGroup(const std::string& group, const std::string& interfaceAddress) override
     {
-        log.push_back("join " + group);
+        log.push_back("join " + group + (interfaceAddress.empty() ? "" : " on " + interfaceAddress));
         groups.push_back(group);
     }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/program_harness.h"
 
 namespace qf::test {
@@ -83,23 +85,97 @@ TEST_F(TwoRadios, a_radio_without_a_status_yet_is_still_waiting)
     EXPECT_EQ(h.program->state().decodeCount, 0);
 }
 
-TEST_F(TwoRadios, the_seventeenth_id_replaces_the_one_heard_longest_ago)
+// Shown, traced and relayed like any datagram, but the honest radio program's frequency, spots and
+// reply address stay its own.
+TEST_F(TwoRadios, a_stranger_using_a_radios_id_is_relayed_and_moves_nothing)
 {
-    for (int i = 0; i < 17; ++i) {
-        h.receive(wsjtx::heartbeatMessage("radio " + std::to_string(i)));
-        h.receive(wsjtx::heartbeatMessage("radio 0")); // radio 0 stays fresh; radio 1 ages
+    status(kHf, 14074000);
+    h.clock.advance(16);
+    const UdpSocket::Peer stranger{"192.0.2.9", 2237};
+    wsjtx::StatusFields s;
+    s.id = kHf;
+    s.dialHz = 7074000;
+    wsjtx::DecodeFields d;
+    d.id = kHf;
+    d.message = "CQ Q1EVL FN42";
+    for (const std::string& datagram : {wsjtx::statusMessage(s), wsjtx::decodeMessage(d)}) {
+        h.winsock1().receiveFrom(stranger, datagram);
+        EXPECT_EQ(h.winsockServ().sent.back().bytes, datagram);
     }
-    Instances& table = h.program->instances();
-    EXPECT_EQ(table.size(), Instances::kMaxInstances);
-    EXPECT_NE(table.find("radio 0"), nullptr);
-    EXPECT_EQ(table.find("radio 1"), nullptr);
-    EXPECT_NE(table.find("radio 16"), nullptr);
-    EXPECT_EQ(table.lastHeard()->id, "radio 0");
+    EXPECT_EQ(h.window().qrg.caption(), "14.074.000");
+    EXPECT_EQ(h.program->state().spotCount, 0);
+    EXPECT_EQ(h.program->instances().find(kHf)->from, senderOf(kHf));
+    const auto lines = h.traceLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "  Not taken from 192.0.2.9:2237: Id WSJT-X - IC7300 belongs to 127.0.0.1:50001, heard "
+                         "within 60 s"),
+              1);
+}
+
+// An Id stays with the address and port it was heard from while they are heard within 60 s (or
+// until the radio program closes); a seventeenth Id only takes the place of one silent that long.
+// A refusal is news once a minute.
+TEST(Instances, an_id_keeps_its_owner_and_a_new_id_replaces_only_a_silent_one)
+{
+    const UdpSocket::Peer radio{"127.0.0.1", 50000};
+    const UdpSocket::Peer stranger{"127.0.0.5", 40000};
+    const UdpSocket::Peer restarted{"127.0.0.1", 50001};
+    enum Outcome { Taken, Refused, RefusedSaid, Full, FullSaid };
+    struct Step {
+        int at; // seconds after the start
+        const char* id;
+        UdpSocket::Peer from;
+        Outcome outcome;
+        bool close = false;
+    } steps[] = {
+        {0, "WSJT-X", radio, Taken},
+        {1, "WSJT-X", stranger, RefusedSaid},
+        {30, "WSJT-X", radio, Taken},
+        {31, "WSJT-X", stranger, Refused},
+        {59, "WSJT-X", restarted, Refused},
+        {61, "WSJT-X", stranger, RefusedSaid}, // a minute after the first line
+        {90, "WSJT-X", radio, Taken, true},
+        {91, "WSJT-X", restarted, Taken}, // closed: free at once
+        {152, "WSJT-X", stranger, Taken}, // silent for 61 s
+        {153, "WSJT-X", restarted, RefusedSaid},
+    };
+    Instances table;
+    const DateTime start{2026, 12, 7, 10, 0, 0};
+    for (const Step& step : steps) {
+        const DateTime now = fromSeconds(toSeconds(start) + step.at);
+        const Instances::Admission a = table.admit(step.id, step.from, now, start);
+        const std::string name = std::to_string(step.at) + " s";
+        ASSERT_EQ(a.instance != nullptr, step.outcome == Taken) << name;
+        EXPECT_EQ(a.news, step.outcome == RefusedSaid || step.outcome == FullSaid) << name;
+        if (a.instance != nullptr) {
+            a.instance->closed = step.close;
+        }
+        EXPECT_EQ(table.find(step.id)->from, step.outcome == Taken ? step.from : a.owner->from) << name;
+    }
+
+    Instances full;
+    for (int i = 0; i < 16; ++i) {
+        full.admit("radio " + std::to_string(i), radio, fromSeconds(toSeconds(start) + i), start);
+    }
+    const Step crowd[] = {
+        {20, "radio 16", stranger, FullSaid}, {40, "radio 17", stranger, Full},
+        {60, "radio 0", radio, Taken},        {62, "radio 16", stranger, Taken}, // in place of radio 1, silent for 61 s
+        {62, "radio 17", stranger, Full},                                        // radio 2 was heard 60 s ago
+    };
+    for (const Step& step : crowd) {
+        const Instances::Admission a = full.admit(step.id, step.from, fromSeconds(toSeconds(start) + step.at), start);
+        EXPECT_EQ(a.instance != nullptr, step.outcome == Taken) << step.id;
+        EXPECT_EQ(a.news, step.outcome == FullSaid) << step.id;
+    }
+    EXPECT_EQ(full.size(), Instances::kMaxInstances);
+    EXPECT_EQ(full.find("radio 1"), nullptr);
+    EXPECT_NE(full.find("radio 0"), nullptr);
 }
 
 // Without a window nobody types the callsign and locator: a first run monitors and relays without
 // them, spots nothing until a Status gives them (a four-character grid is not taken), and stores
-// them as if typed; a field the operator filled is never overwritten.
+// them as if typed; a field the operator filled is never overwritten. Only a Status from this machine
+// gives them.
 TEST(OwnStation, without_a_window_it_is_taken_from_a_status_and_spots_wait_for_it)
 {
     ProgramHarness h({}, DateTime{2026, 12, 7, 10, 0, 0}, true);
@@ -108,20 +184,26 @@ TEST(OwnStation, without_a_window_it_is_taken_from_a_status_and_spots_wait_for_i
     h.program->startUp();
     ASSERT_EQ(h.window().start.caption(), kStopCaption);
     EXPECT_TRUE(h.dialogs.messages.empty());
-    const auto own = [&](const std::string& call, const std::string& grid) {
+    const auto own = [&](const std::string& call, const std::string& grid,
+                         const UdpSocket::Peer& from = FakeUdpSocket::kRadio) {
         wsjtx::StatusFields s;
+        s.id = from == FakeUdpSocket::kRadio ? "WSJT-X" : "EVIL";
         s.deCall = call;
         s.deGrid = grid;
-        h.receive(wsjtx::statusMessage(s));
+        h.winsock1().receiveFrom(from, wsjtx::statusMessage(s));
     };
+    own("EVIL1", "AA00AA", {"192.0.2.9", 2237});
+    EXPECT_TRUE(h.traced("  Callsign and locator of a Status from 192.0.2.9 not taken: not an address of this "
+                         "computer"));
+    EXPECT_EQ(h.window().callsign.text(), "");
     own("q1xyz", "FN42");
     h.clock.advance(16);
     h.decode("CQ Q1AAA FN42");
     EXPECT_TRUE(h.traced("  ** Station not spotted: your callsign and locator are not known yet"));
-    EXPECT_EQ(h.winsockServ().sent.size(), 2u) << "relayed all the same";
+    EXPECT_EQ(h.winsockServ().sent.size(), 3u) << "relayed all the same";
     EXPECT_EQ(h.window().callsign.text(), "Q1XYZ");
     EXPECT_NE(h.files.files[kConfigPath].find("MyStationId=Q1XYZ\r\n"), std::string::npos);
-    EXPECT_TRUE(h.traced("  Callsign Q1XYZ taken from WSJT-X"));
+    EXPECT_TRUE(h.traced("  callsign Q1XYZ taken from WSJT-X at 127.0.0.1"));
     EXPECT_EQ(h.window().locator.text(), "");
 
     own("Q2XYZ", "fn42hn");
@@ -134,6 +216,20 @@ TEST(OwnStation, without_a_window_it_is_taken_from_a_status_and_spots_wait_for_i
     EXPECT_EQ(h.program->state().spotCount, 1);
     EXPECT_EQ(h.notices.at(1), "Spots and QSO uploads wait for your callsign and locator: set MyStationId and "
                                "MyLocator, or let WSJT-X send them in its Status (a six-character grid)");
+    EXPECT_EQ(h.notices.at(2), "callsign Q1XYZ taken from WSJT-X at 127.0.0.1");
+    EXPECT_EQ(h.notices.at(3), "locator FN42HN taken from WSJT-X at 127.0.0.1");
+}
+
+TEST(OwnStation, what_is_taken_is_said_with_the_id_and_address_it_came_from)
+{
+    ProgramHarness h({}, DateTime{2026, 12, 7, 10, 0, 0}, true);
+    h.settingsFile("UdpPort=2237\r\nMyStationId=\r\nMyLocator=\r\n");
+    h.program->startUp();
+    wsjtx::StatusFields s;
+    s.deCall = "Q9ZZZ";
+    s.deGrid = "FN42HN";
+    h.receive(wsjtx::statusMessage(s));
+    EXPECT_EQ(h.notices.back(), "callsign Q9ZZZ and locator FN42HN taken from WSJT-X at 127.0.0.1");
 }
 
 TEST(OwnStation, a_field_the_operator_filled_is_kept_even_when_it_cannot_spot)

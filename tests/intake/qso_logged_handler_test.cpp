@@ -2,6 +2,7 @@
 
 #include "intake/qso_logged_handler.h"
 #include "support/program_harness.h"
+#include "upload/outbox.h"
 
 namespace qf::test {
 namespace {
@@ -278,6 +279,13 @@ TEST_F(LoggedQso, a_qso_whose_fields_would_make_a_malformed_record_is_not_upload
                                     5);
          },
          {why + "DxLoc" + separator}},
+        {"call of 14",
+         [](QsoLoggedFields& f) { f.dxCall = "VP2E/DL1ABC/PP"; },
+         {why + "DxCall is longer than 13 characters"}},
+        {"mode of 17",
+         [](QsoLoggedFields& f) { f.mode = std::string(17, 'M'); },
+         {why + "Modo is longer than 16 characters"}},
+        {"grid of 8", [](QsoLoggedFields& f) { f.dxGrid = "IN80AB12"; }, {why + "DxLoc is longer than 6 characters"}},
     };
     for (const auto& row : rows) {
         QsoLoggedFields f = fullQso();
@@ -332,6 +340,32 @@ TEST_F(LoggedQso, an_answer_from_the_service_is_traced)
     EXPECT_EQ(h.traceLines(), expected);
     EXPECT_EQ(h.window().dx.text(), "");
     EXPECT_EQ(h.window().log.text(), "");
+}
+
+// Any host that finds the log socket's port could otherwise mark a waiting QSO as delivered.
+TEST_F(LoggedQso, only_the_services_address_and_port_answer)
+{
+    h.winsock3().sendFailure = Failure(10051, "Network is unreachable");
+    h.receive(wsjtx::qsoLoggedMessage(fullQso()));
+    h.winsock3().sendFailure.reset();
+    h.receive(wsjtx::qsoLoggedMessage(fullQso())); // the outbox's QSO goes again with it
+    ASSERT_EQ(h.program->outbox().waiting(), 1u);
+    h.clearTrace();
+    for (const UdpSocket::Peer& stranger : {UdpSocket::Peer{"192.0.2.9", 7350}, UdpSocket::Peer{"spots.test", 7351}}) {
+        h.winsock3().receiveFrom(stranger, "OK");
+    }
+    const std::vector<std::string> expected = {
+        "***Entra en Winsock3_DataArrival: bytesTotal= 2, Winsock3.State= 1",
+        "   Not the spot service's answer: it came from 192.0.2.9:7350, dropped",
+        "***Sale en Winsock3_DataArrival",
+        "***Entra en Winsock3_DataArrival: bytesTotal= 2, Winsock3.State= 1",
+        "   Not the spot service's answer: it came from spots.test:7351, dropped",
+        "***Sale en Winsock3_DataArrival",
+    };
+    EXPECT_EQ(h.traceLines(), expected);
+    EXPECT_EQ(h.program->outbox().waiting(), 1u);
+    h.winsock3().receive("OK");
+    EXPECT_EQ(h.program->outbox().waiting(), 0u);
 }
 
 TEST_F(LoggedQso, a_failure_taking_the_answer_is_traced_with_its_code)

@@ -184,6 +184,59 @@ TEST_F(Monitoring, port_and_group_texts_are_checked_before_the_bind)
     }
 }
 
+// One local address: the unicast socket binds to it; a group socket binds to the group and hears it
+// only on that address's interface. An address this machine does not have is refused by name.
+TEST_F(Monitoring, a_listen_address_of_this_machine_is_bound_and_any_other_is_refused)
+{
+    struct Row {
+        const char* address;
+        const char* group;
+        const char* log; // empty: refused
+    } rows[] = {
+        {"127.0.0.1", "", "bind 2237 at 127.0.0.1"},
+        {" 127.0.0.1 ", "", "bind 2237 at 127.0.0.1"},
+        {"192.168.1.10", "", "bind 2237 at 192.168.1.10"},
+        {"127.0.0.1", "239.255.0.1", "bind 2237 reuse at 239.255.0.1|join 239.255.0.1 on 127.0.0.1"},
+        {"192.0.2.7", "", ""},
+        {"localhost", "", ""},
+        {"127.0.0.1.5", "239.255.0.1", ""},
+    };
+    start();
+    for (const Row& row : rows) {
+        h.dialogs.messages.clear();
+        h.winsock1().log.clear();
+        w().multicastGroup.setText(row.group);
+        w().setListenAddress(row.address);
+        w().start.click();
+        std::string log;
+        for (const std::string& entry : h.winsock1().log) {
+            log += (log.empty() ? "" : "|") + entry;
+        }
+        EXPECT_EQ(log, row.log) << row.address;
+        if (*row.log != '\0') {
+            EXPECT_FALSE(w().onlyLocal.enabled()) << row.address;
+            h.program->timerHealth().onTick();
+            EXPECT_EQ(w().health.caption().rfind(std::string("Listening on UDP port 2237 at ") +
+                                                     (row.address[0] == ' ' ? "127.0.0.1" : row.address),
+                                                 0),
+                      0u)
+                << w().health.caption();
+            w().start.click();
+            EXPECT_TRUE(w().onlyLocal.enabled()) << row.address;
+            continue;
+        }
+        EXPECT_EQ(h.dialogs.messages,
+                  std::vector<std::string>{"\"" + std::string(row.address) +
+                                           "\" is not an address of this computer. Set ListenAddress to one of this "
+                                           "computer's IPv4 addresses (127.0.0.1: only from this computer), or leave "
+                                           "it empty to listen on all of them"})
+            << row.address;
+        EXPECT_EQ(w().start.caption(), kStartCaption) << row.address;
+    }
+    h.program->timerHealth().onTick();
+    EXPECT_EQ(w().health.caption(), "UDP port 2237: the address is not available on this machine");
+}
+
 TEST_F(Monitoring, a_multicast_group_is_joined_on_a_shared_port)
 {
     start("");

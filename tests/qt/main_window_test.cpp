@@ -267,10 +267,10 @@ TEST_F(MainWindowTest, clears_and_appends_within_one_flush_keep_their_order)
 
 TEST_F(MainWindowTest, focus_moves_in_the_listed_order)
 {
-    const char* const order[] = {"TBCallsign", "CBHelpCallsign",   "TBLocator",    "Command2",     "TBUdpPort",
-                                 "CBAutoMon",  "CBTrace",          "CStart",       "TBLog",        "TBDX",
-                                 "TBSpots",    "TBMulticastGroup", "TBServPort",   "TBServIP",     "CBLogUpload",
-                                 "CBSoloCQ",   "CClear",           "TBMoreRelays", "CBPassReplies"};
+    const char* const order[] = {"TBCallsign", "CBHelpCallsign",   "TBLocator",    "Command2",      "TBUdpPort",
+                                 "CBAutoMon",  "CBTrace",          "CStart",       "TBLog",         "TBDX",
+                                 "TBSpots",    "TBMulticastGroup", "TBServPort",   "TBServIP",      "CBLogUpload",
+                                 "CBSoloCQ",   "CClear",           "TBMoreRelays", "CBPassReplies", "CBOnlyLocal"};
     QStringList seen;
     QWidget* widget = child<QWidget>(order[0]);
     for (std::size_t i = 0; i < std::size(order); ++i) {
@@ -300,7 +300,7 @@ TEST_F(MainWindowTest, resizing_widens_and_heightens_the_panes_only_and_the_defa
             elements << widget;
         }
     }
-    ASSERT_EQ(elements.size(), 38); // every named element and every caption
+    ASSERT_EQ(elements.size(), 39); // every named element and every caption
     auto area = [&](const QWidget* widget) { return QRect(widget->mapTo(&window, QPoint(0, 0)), widget->size()); };
     auto name = [](const QWidget* widget) {
         return (widget->objectName() + QStringLiteral(" ") + widget->property("text").toString()).toStdString();

@@ -365,6 +365,33 @@ TEST(QtUdpSocket, a_joined_group_is_received_from_loopback_and_an_unjoined_one_i
     EXPECT_TRUE(outsider.got.empty());
 }
 
+// Listening on one address with a group: bound to the group and joined on that address's interface,
+// the socket hears the group there, and nothing sent straight to its port.
+TEST(QtUdpSocket, a_socket_bound_to_its_group_hears_the_group_and_not_its_port)
+{
+    if (!test::networkIsolated() && joinsWouldReachARealNetwork()) {
+        GTEST_SKIP() << "joining here would announce the group on a real network";
+    }
+    std::mt19937 random(std::random_device{}());
+    const std::string group = "239.255." + std::to_string(random() % 256) + "." + std::to_string(random() % 255 + 1);
+    QtUdpSocket member;
+    std::vector<std::string> got;
+    member.onDataArrival = [&](int) { got.push_back(member.getData()); };
+    member.bind(0, true, group);
+    member.joinMulticastGroup(group, "127.0.0.1");
+
+    const int err = sendToGroupOnLoopback(group, member.localPort(), "to the group");
+    if (err == ENETUNREACH || err == ENODEV || err == EADDRNOTAVAIL) {
+        GTEST_SKIP() << "no route for multicast here: " << std::strerror(err);
+    }
+    ASSERT_EQ(err, 0) << std::strerror(err);
+    senderTo("127.0.0.1", member.localPort())->sendData("to the port");
+    ASSERT_TRUE(runEventsUntil([&] { return !got.empty(); }));
+    runEventsFor(100);
+    EXPECT_EQ(got, std::vector<std::string>{"to the group"});
+    EXPECT_EQ(failureCode([] { QtUdpSocket().bind(0, false, "not an address"); }), 10049);
+}
+
 TEST(QtUdpSocket, a_burst_sent_back_to_back_arrives_complete_and_in_order)
 {
     constexpr int kCount = 2000;

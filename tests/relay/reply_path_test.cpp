@@ -48,6 +48,19 @@ TEST_F(Replies, an_answer_of_a_relay_target_goes_unchanged_to_the_radio_program_
     EXPECT_EQ(replyLines(), lines);
 }
 
+// A crafted Id cannot start a trace line of its own in the lines that name it beyond the Parts.
+TEST_F(Replies, control_bytes_of_an_id_are_escaped_in_the_lines_that_name_it)
+{
+    const std::string id = "A\r\nWinsockServ: Reply passed to X";
+    const std::string shown = "A\\x0D\\x0AWinsockServ: Reply passed to X";
+    wsjtx::StatusFields s;
+    s.id = id;
+    h.winsock1().receiveFrom({"127.0.0.1", 50002}, wsjtx::statusMessage(s));
+    h.winsockServ().receive(replyFor(id));
+    EXPECT_TRUE(h.traced("  MSG_1: QRG=14.074.000 / Mode=FT8 (QRG changed) / Id=" + shown));
+    EXPECT_TRUE(h.traced("WinsockServ: Reply passed to " + shown + " at 127.0.0.1:50002"));
+}
+
 TEST_F(Replies, everything_else_is_dropped_with_the_reason)
 {
     const struct {

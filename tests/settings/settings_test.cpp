@@ -234,6 +234,29 @@ TEST(Settings, check_boxes_store_one_and_zero_but_not_while_loading)
     EXPECT_EQ(f.fs.files[kPath], "[OPTIONS]\r\nMonitorOnStarup=1\r\nOnlyCQ=0\r\n");
 }
 
+// An address written by hand is shown and kept until the box is cleared; ticking it again means
+// this computer only.
+TEST(Settings, the_listen_address_is_loaded_before_an_automatic_start_and_the_box_stores_it)
+{
+    Fixture f;
+    f.fs.files[kPath] = "[OPTIONS]\r\nListenAddress=192.168.1.10\r\nMonitorOnStarup=1\r\n";
+    f.settings.wireWriters([&f] { return f.loading; });
+    f.loading = true;
+    f.settings.load([&f] { f.events.push_back("start at " + f.window.listenAddress()); }, nullptr);
+    f.loading = false;
+    EXPECT_EQ(f.events, std::vector<std::string>{"start at 192.168.1.10"});
+    EXPECT_TRUE(f.window.onlyLocal.checked());
+    EXPECT_EQ(f.window.onlyLocal.caption(), "Only on 192.168.1.10");
+    EXPECT_EQ(f.fs.files[kPath], "[OPTIONS]\r\nListenAddress=192.168.1.10\r\nMonitorOnStarup=1\r\n");
+
+    f.window.onlyLocal.setChecked(false);
+    EXPECT_EQ(f.window.listenAddress(), "");
+    EXPECT_EQ(f.window.onlyLocal.caption(), "Only from this computer");
+    f.window.onlyLocal.setChecked(true);
+    EXPECT_EQ(f.fs.files[kPath], "[OPTIONS]\r\nListenAddress=127.0.0.1\r\nMonitorOnStarup=1\r\n");
+    EXPECT_EQ(f.window.onlyLocal.caption(), "Only from this computer");
+}
+
 TEST(Settings, a_file_that_cannot_be_written_changes_nothing_and_does_not_fail)
 {
     Fixture f;

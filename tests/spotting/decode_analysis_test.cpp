@@ -323,7 +323,7 @@ TEST_F(Decodes, the_spot_record_carries_the_text_bytes_unchanged)
     }
 }
 
-TEST_F(Decodes, a_callsign_or_mode_that_would_shift_the_record_fields_is_shown_but_not_spotted)
+TEST_F(Decodes, a_callsign_or_mode_that_would_shift_or_swell_the_record_is_shown_but_not_spotted)
 {
     const struct {
         std::string text;
@@ -340,6 +340,8 @@ TEST_F(Decodes, a_callsign_or_mode_that_would_shift_the_record_fields_is_shown_b
         {"CQ Q1AAA FN42", "FT|8", "  ** Station not spotted: its mode holds \"|\" or a control character"},
         {"CQ Q1AAA FN42", "FT8\x9F", "  ** Station not spotted: its mode holds \"|\" or a control character"},
         {"CQ Q1AAA FN42", "FT8\r\n", "  ** Station not spotted: its mode holds \"|\" or a control character"},
+        {"CQ VP2E/DL1ABC/PP FN42", "FT8", "  ** Station not spotted: its callsign is longer than 13 characters"},
+        {"CQ Q1AAA FN42", std::string(17, 'M'), "  ** Station not spotted: its mode is longer than 16 characters"},
     };
     for (const auto& row : rows) {
         h.tuneTo(14074000, row.mode);

@@ -45,6 +45,7 @@ class ProgramHarness {
         services.versionText = "2.16";
         services.notice = [this](const std::string& text) { notices.push_back(text); };
         services.noWindow = noWindow;
+        services.isOwnAddress = [this](const std::string& a) { return isLoopbackAddress(a) || a == ownLanAddress; };
         program = std::make_unique<Program>(services, std::move(args));
     }
 
@@ -113,6 +114,8 @@ class ProgramHarness {
     FakeShell shell;
     FakeRegional regional;
     std::vector<FakeUdpSocket*> sockets;
+    // This machine's address on its network, besides the loopback ones.
+    std::string ownLanAddress = "192.168.1.10";
     // The lines a program without a window writes to standard error.
     std::vector<std::string> notices;
     std::unique_ptr<Program> program;

@@ -6,9 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QAbstractSocket>
-#include <QHostAddress>
-#include <QHostInfo>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -24,11 +21,7 @@ namespace {
 
 constexpr std::size_t kLargestDatagram = 65536;
 constexpr int kReceiveBufferBytes = 8 * 1024 * 1024;
-// A name that did not resolve is looked up again at most this often, never once per datagram.
-constexpr auto kRetryFailedLookupAfter = std::chrono::seconds(60);
-constexpr auto kRefreshNameAfter = std::chrono::minutes(10);
 constexpr int kResumeUntakenAfterMs = 100;
-constexpr std::size_t kMaxNames = 64;
 
 [[noreturn]] void fail(const SocketError& error)
 {
@@ -45,18 +38,6 @@ void checkPort(int port)
     if (port < 0 || port > 65535) {
         fail({kInvalidSocketArgument, "Invalid argument (port must be 0 to 65535)"});
     }
-}
-
-std::optional<in_addr_t> literalAddress(const std::string& host)
-{
-    in_addr a{};
-    if (::inet_pton(AF_INET, host.c_str(), &a) == 1) {
-        return a.s_addr;
-    }
-    if (QString::fromLatin1(host).compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0) {
-        return htonl(INADDR_LOOPBACK);
-    }
-    return std::nullopt;
 }
 
 // Bursts from the radio programs must not overflow the queue while the window is busy; without the
@@ -126,17 +107,22 @@ int QtUdpSocket::localPort() const
     return ntohs(a.sin_port);
 }
 
-void QtUdpSocket::bind(int localPort, bool reuseAddress)
+void QtUdpSocket::bind(int localPort, bool reuseAddress, const std::string& localAddress)
 {
     checkPort(localPort);
+    in_addr local{};
+    local.s_addr = htonl(INADDR_ANY);
+    if (!localAddress.empty() && ::inet_pton(AF_INET, localAddress.c_str(), &local) != 1) {
+        fail({kAddressNotAvailable, "Cannot assign requested address (" + localAddress + ")"});
+    }
     if (fd_ >= 0) {
         fail({kInvalidSocketArgument, "Invalid argument (socket already open)"});
     }
     closeParked();
-    open(localPort, reuseAddress, true);
+    open(localPort, reuseAddress, true, local.s_addr);
 }
 
-void QtUdpSocket::open(int localPort, bool reuseAddress, bool receiving)
+void QtUdpSocket::open(int localPort, bool reuseAddress, bool receiving, in_addr_t localAddress)
 {
     if (!receiving && parkedFd_ >= 0) {
         fd_ = parkedFd_;
@@ -164,7 +150,7 @@ void QtUdpSocket::open(int localPort, bool reuseAddress, bool receiving)
     }
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
+    local.sin_addr.s_addr = localAddress;
     local.sin_port = htons(static_cast<std::uint16_t>(localPort));
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
         const int err = errno;
@@ -288,76 +274,10 @@ void QtUdpSocket::closeParkedSoon()
         Qt::QueuedConnection);
 }
 
-std::map<std::string, QtUdpSocket::Name>& QtUdpSocket::names()
-{
-    static std::map<std::string, Name> all;
-    return all;
-}
-
 std::set<QtUdpSocket*>& QtUdpSocket::sockets()
 {
     static std::set<QtUdpSocket*> all;
     return all;
-}
-
-void QtUdpSocket::setRemoteHost(const std::string& host)
-{
-    remoteHost_ = host;
-    remoteLiteral_ = literalAddress(host);
-    if (!host.empty() && !remoteLiteral_ && names().find(host) == names().end()) {
-        // Looked up now so that the first datagram is rarely held.
-        forgetUnusedNames();
-        startLookup(host);
-    }
-}
-
-void QtUdpSocket::forgetUnusedNames()
-{
-    auto& all = names();
-    if (all.size() < kMaxNames) {
-        return;
-    }
-    const auto inUse = [](const std::string& host) {
-        return std::any_of(sockets().begin(), sockets().end(), [&](const QtUdpSocket* s) {
-            return s->remoteHost_ == host ||
-                   std::any_of(s->held_.begin(), s->held_.end(), [&](const Held& h) { return h.host == host; });
-        });
-    };
-    for (auto it = all.begin(); it != all.end();) {
-        it = (it->second.lookingUp || inUse(it->first)) ? std::next(it) : all.erase(it);
-    }
-}
-
-std::optional<in_addr_t> QtUdpSocket::remoteAddress() const
-{
-    if (remoteLiteral_) {
-        return remoteLiteral_;
-    }
-    const auto it = names().find(remoteHost_);
-    if (it != names().end() && it->second.status == Name::Status::Resolved) {
-        return it->second.address;
-    }
-    return std::nullopt;
-}
-
-bool QtUdpSocket::remoteUsable()
-{
-    if (remoteLiteral_ || remoteHost_.empty()) {
-        return true;
-    }
-    auto it = names().find(remoteHost_);
-    if (it == names().end()) {
-        startLookup(remoteHost_);
-        return true;
-    }
-    Name& name = it->second;
-    if (name.status != Name::Status::Failed) {
-        return true;
-    }
-    if (!name.lookingUp && Clock::now() - name.at >= kRetryFailedLookupAfter) {
-        startLookup(remoteHost_);
-    }
-    return false;
 }
 
 void QtUdpSocket::setRemotePort(int port)
@@ -372,31 +292,7 @@ void QtUdpSocket::sendData(const std::string& bytes)
     if (remoteHost_.empty() || remotePort_ == 0) {
         fail({kAddressNotAvailable, "Cannot assign requested address (no remote host or port)"});
     }
-    std::optional<in_addr_t> address = remoteLiteral_;
-    if (!address) {
-        const auto now = Clock::now();
-        auto it = names().find(remoteHost_);
-        if (it == names().end()) {
-            startLookup(remoteHost_);
-            it = names().find(remoteHost_);
-        }
-        Name& name = it->second;
-        switch (name.status) {
-        case Name::Status::Resolved:
-            if (now - name.at > kRefreshNameAfter && !name.lookingUp) {
-                startLookup(remoteHost_);
-            }
-            address = name.address;
-            break;
-        case Name::Status::Failed:
-            if (!name.lookingUp && now - name.at >= kRetryFailedLookupAfter) {
-                startLookup(remoteHost_);
-            }
-            fail(hostNotFound());
-        case Name::Status::Pending:
-            break;
-        }
-    }
+    const std::optional<in_addr_t> address = addressToSendTo();
     if (fd_ < 0) {
         open(0, false, false);
     }
@@ -648,88 +544,6 @@ void QtUdpSocket::raiseErrorLater(const SocketError& error)
         Qt::QueuedConnection);
 }
 
-void QtUdpSocket::startLookup(const std::string& host)
-{
-    Name& name = names()[host];
-    if (name.lookingUp) {
-        return;
-    }
-    name.lookingUp = true;
-    // Never deleted: a look-up may finish after the last socket is gone.
-    static QObject* const context = new QObject;
-    QHostInfo::lookupHost(QString::fromLatin1(host), context,
-                          [host](const QHostInfo& info) { lookupFinished(host, info); });
-}
-
-void QtUdpSocket::lookupFinished(const std::string& host, const QHostInfo& info)
-{
-    auto it = names().find(host);
-    if (it == names().end()) {
-        return;
-    }
-    Name& name = it->second;
-    name.lookingUp = false;
-    std::optional<in_addr_t> found;
-    if (info.error() == QHostInfo::NoError) {
-        for (const QHostAddress& a : info.addresses()) {
-            if (a.protocol() == QAbstractSocket::IPv4Protocol) {
-                found = htonl(a.toIPv4Address());
-                break;
-            }
-        }
-    }
-    if (found) {
-        name.status = Name::Status::Resolved;
-        name.address = *found;
-        name.at = Clock::now();
-    } else if (name.status == Name::Status::Resolved) {
-        // A failed refresh keeps the address that worked and tries again a little later.
-        name.at = Clock::now() - kRefreshNameAfter + kRetryFailedLookupAfter;
-    } else {
-        name.status = Name::Status::Failed;
-        name.at = Clock::now();
-    }
-    // A socket may go away while another one's datagrams are sent: each is checked before its turn.
-    const std::vector<QtUdpSocket*> waiting(sockets().begin(), sockets().end());
-    for (QtUdpSocket* socket : waiting) {
-        if (sockets().count(socket) != 0) {
-            socket->sendHeld(host);
-        }
-    }
-}
-
-void QtUdpSocket::sendHeld(const std::string& host)
-{
-    std::vector<Held> due;
-    for (auto it = held_.begin(); it != held_.end();) {
-        if (it->host == host) {
-            due.push_back(std::move(*it));
-            it = held_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    if (due.empty()) {
-        return;
-    }
-    std::weak_ptr<char> alive = alive_;
-    for (const Held& datagram : due) {
-        auto it = names().find(host);
-        if (it == names().end() || it->second.status != Name::Status::Resolved) {
-            raiseError(hostNotFound());
-        } else {
-            try {
-                transmit(it->second.address, datagram.port, datagram.bytes);
-            } catch (const Failure& failure) {
-                raiseError({failure.code, failure.description});
-            }
-        }
-        if (alive.expired()) {
-            return;
-        }
-    }
-}
-
 // Asked for every datagram: the text is made again only when the sender changes.
 UdpSocket::Peer QtUdpSocket::lastSender() const
 {
@@ -769,7 +583,7 @@ void QtUdpSocket::sendTo(const Peer& to, const std::string& bytes)
     }
 }
 
-void QtUdpSocket::joinMulticastGroup(const std::string& group)
+void QtUdpSocket::joinMulticastGroup(const std::string& group, const std::string& interfaceAddress)
 {
     if (fd_ < 0) {
         return;
@@ -779,12 +593,25 @@ void QtUdpSocket::joinMulticastGroup(const std::string& group)
         return;
     }
     // Every result is ignored: a membership that cannot be had just brings no traffic.
-    const auto join = [&](in_addr_t interfaceAddress) {
+    const auto join = [&](in_addr_t at) {
         ip_mreq request{};
         request.imr_multiaddr.s_addr = groupAddress;
-        request.imr_interface.s_addr = interfaceAddress;
+        request.imr_interface.s_addr = at;
         (void)::setsockopt(fd_, IPPROTO_IP, IP_ADD_MEMBERSHIP, &request, sizeof request);
     };
+    const int on = 1;
+    if (!interfaceAddress.empty()) {
+        in_addr only{};
+        if (::inet_pton(AF_INET, interfaceAddress.c_str(), &only) != 1) {
+            return;
+        }
+        // By default Linux hands a socket the group from every interface any program joined it on.
+        const int off = 0;
+        (void)::setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_ALL, &off, sizeof off);
+        join(only.s_addr);
+        (void)::setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_LOOP, &on, sizeof on);
+        return;
+    }
     join(htonl(INADDR_ANY));
     // Linux delivers a group only on the interfaces that joined it; WSJT-X sends on loopback.
     ifaddrs* interfaces = nullptr;
@@ -798,7 +625,6 @@ void QtUdpSocket::joinMulticastGroup(const std::string& group)
         ::freeifaddrs(interfaces);
     }
     join(htonl(INADDR_LOOPBACK));
-    const int on = 1;
     (void)::setsockopt(fd_, IPPROTO_IP, IP_MULTICAST_LOOP, &on, sizeof on);
 }
 

@@ -30,7 +30,7 @@ class QtUdpSocket final : public UdpSocket {
     QtUdpSocket& operator=(const QtUdpSocket&) = delete;
 
     int state() const override;
-    void bind(int localPort, bool reuseAddress = false) override;
+    void bind(int localPort, bool reuseAddress = false, const std::string& localAddress = {}) override;
     void setRemoteHost(const std::string& host) override;
     std::string remoteHost() const override { return remoteHost_; }
     void setRemotePort(int port) override;
@@ -43,7 +43,7 @@ class QtUdpSocket final : public UdpSocket {
     void sendTo(const Peer& to, const std::string& bytes) override;
     bool remoteUsable() override;
     void setBatched(bool batched) override { batched_ = batched; }
-    void joinMulticastGroup(const std::string& group) override;
+    void joinMulticastGroup(const std::string& group, const std::string& interfaceAddress = {}) override;
     std::size_t awaitingName() const override { return held_.size(); }
 
     int localPort() const override;
@@ -79,7 +79,7 @@ class QtUdpSocket final : public UdpSocket {
     static void forgetUnusedNames();
 
     // Only a socket bound to receive gets the large receive queue.
-    void open(int localPort, bool reuseAddress, bool receiving);
+    void open(int localPort, bool reuseAddress, bool receiving, in_addr_t localAddress = htonl(INADDR_ANY));
     void watch();
     void watchSoon();
     void releaseNotifier();
@@ -95,6 +95,8 @@ class QtUdpSocket final : public UdpSocket {
     void raiseErrorLater(const SocketError& error);
     void sendHeld(const std::string& host);
     std::optional<in_addr_t> remoteAddress() const;
+    // Throws when the name is known not to resolve.
+    std::optional<in_addr_t> addressToSendTo();
 
     std::shared_ptr<char> alive_ = std::make_shared<char>();
     std::unique_ptr<QObject> context_;
