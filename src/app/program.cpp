@@ -91,11 +91,18 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
     p.spots.setStationCount([&p] { return p.memory.size(); });
     p.intake.setHandlers(MessageHandlers{
         [&p](const std::string& d, Instance& sender) { p.status.handle(d, sender); },
-        [&p](const std::string& d, double schema, const Instance& sender) { p.decodes.handle(d, schema, sender); },
+        [this, &p](const std::string& d, double schema, Instance& sender) {
+            const auto decodes = state_.decodeCount;
+            const auto spots = state_.spotCount;
+            p.decodes.handle(d, schema, sender);
+            // Counted per radio program for the status page.
+            sender.decodes += static_cast<std::uint64_t>(state_.decodeCount - decodes);
+            sender.spots += static_cast<std::uint64_t>(state_.spotCount - spots);
+        },
         [&p](const std::string& d, double schema) { p.qso.handle(d, schema); },
     });
     const auto offerReply = [&p](const std::string& name, const std::string& d, const UdpSocket& from) {
-        p.replies.offer(name, d, from);
+        return p.replies.offer(name, d, from);
     };
     p.relay.onAnswer = offerReply;
     p.extraRelays.onAnswer = offerReply;

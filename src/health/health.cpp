@@ -220,6 +220,7 @@ void Health::update()
     stationSaid_ = stationUnknown;
 
     std::string text;
+    bool allWell = false;
     if (startFailure_ && !monitoring) {
         text = *startFailure_;
     } else if (stationUnknown) {
@@ -236,6 +237,7 @@ void Health::update()
         text = qsoFailureText(true);
     } else {
         text = normalText();
+        allWell = true;
     }
     if (refusal_ && !refusal_->said) {
         say(refusalText());
@@ -246,6 +248,7 @@ void Health::update()
         refusal_->saidAt = now;
     }
     text_ = text;
+    attention_ = !allWell;
     window_.health.setCaption(text);
 }
 

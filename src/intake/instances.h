@@ -22,7 +22,9 @@ struct Instance {
     std::string mode;
     DateTime lastQrgChange; // decodes are held back 15 s after it
     bool statusSeen = false;
-    DateTime lastHeard; // when its last datagram was handled
+    DateTime lastHeard;        // when its last datagram was handled
+    std::uint64_t decodes = 0; // counted and shown
+    std::uint64_t spots = 0;   // queued for the spot service
 };
 
 class Instances {
@@ -44,6 +46,8 @@ class Instances {
     // The instance whose datagram came last; null before the first.
     const Instance* lastHeard() const;
     std::size_t size() const { return table_.size(); }
+    // Every instance kept, in no particular order.
+    const std::vector<Instance>& all() const { return table_; }
 
   private:
     std::vector<Instance> table_;
