@@ -645,7 +645,12 @@ void MainWindow::mirrorHealth()
 {
     const QString text = fromBytes(model_.health.caption());
     health_->setText(health_->fontMetrics().elidedText(text, Qt::ElideRight, health_->width()));
-    health_->setToolTip(text == health_->text() ? QString() : text);
+    QString tip = text == health_->text() ? QString() : text;
+    if (!model_.statusPage.empty()) {
+        tip += (tip.isEmpty() ? "" : "\n") + fromBytes(model_.statusPage);
+    }
+    // As text: a tool tip that looks like markup would be taken as markup.
+    health_->setToolTip(tip.isEmpty() ? QString() : Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap));
 }
 
 void MainWindow::flushPane(PaneView& view)
