@@ -36,7 +36,11 @@ TEST(QtStatusServer, a_port_another_program_listens_on_is_refused_as_in_use)
 TEST(QtStatusServer, connections_past_the_limit_are_closed_as_they_come)
 {
     QtStatusServer server;
-    server.onRequest = [](const HttpRequest&) { return HttpReply{200, "text/plain", "ok"}; };
+    server.onRequest = [](const HttpRequest&) {
+        HttpReply reply;
+        reply.body = "ok";
+        return reply;
+    };
     server.listen("127.0.0.1", 0);
     std::vector<std::unique_ptr<QTcpSocket>> clients;
     for (int i = 0; i <= QtStatusServer::kMaxConnections; ++i) {

@@ -78,7 +78,7 @@ function drawChart(history) {
   const spots = Array.isArray(h.spots) ? h.spots.map(count) : [];
   const minutes = Math.max(decodes.length, spots.length, 1);
   const first = typeof h.firstMinute === 'string' ? h.firstMinute : '';
-  const width = 600, height = 160, top = 14, bottom = 18, left = 32;
+  const width = 600, height = 170, top = 16, bottom = 22, left = 36;
   const plot = height - top - bottom;
   const highest = Math.max(1, ...decodes, ...spots);
   const step = (width - left) / minutes;
@@ -90,7 +90,7 @@ function drawChart(history) {
     t.textContent = value;
     picture.appendChild(t);
   };
-  label(left - 4, top + 4, String(highest), 'end');
+  label(left - 4, top + 5, String(highest), 'end');
   label(left - 4, top + plot, '0', 'end');
   // "HH:MM" of minute i, counted from the first.
   const minuteText = (i) => {
@@ -107,7 +107,9 @@ function drawChart(history) {
                                       class: 'bar decodes' }));
     picture.appendChild(svg('rect', { x: x + step * 0.55, y: top + plot - s, width: step * 0.35, height: s,
                                       class: 'bar spots' }));
-    if (i % 15 === 0 || i === minutes - 1) label(x + step / 2, height - 4, minuteText(i), 'middle');
+    if (i === 0) label(x, height - 3, minuteText(i), 'start');
+    if (i === Math.floor(minutes / 2)) label(x + step / 2, height - 3, minuteText(i), 'middle');
+    if (i === minutes - 1) label(x + step, height - 3, minuteText(i), 'end');
   }
   byId('chart').replaceChildren(picture);
 }
