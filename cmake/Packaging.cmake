@@ -82,7 +82,7 @@ find_program(QUILLFEED_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(QUILLFEED_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6, libqt6network6, libqt6gui6, libqt6core6, libc6, libstdc++6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6widgets6, libqt6network6, libqt6gui6, libqt6core6, libqt6httpserver6, libc6, libstdc++6")
 endif()
 
 include(CPack)
