@@ -20,18 +20,11 @@
 #include <string>
 #include <thread>
 
+#include "loopback.h"
+
 namespace {
 
 volatile std::sig_atomic_t stopping = 0;
-
-sockaddr_in loopback(int port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    return a;
-}
 
 int connectTo(int port)
 {
