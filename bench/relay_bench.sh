@@ -5,7 +5,9 @@
 # unchanged. Prints a markdown table. Takes about 5 minutes.
 #
 #   bench/relay_bench.sh            build in build-bench/ and run off, on and socat
-#   RELAYS="off more" bench/relay_bench.sh    only some relays (off, on, socat, more)
+#   RELAYS="off more" bench/relay_bench.sh    only some relays (off, on, socat, more, page)
+#   RELAYS="off page" bench/relay_bench.sh    trace off, without and with a client asking for the status
+#                                             page's /status.json ten times a second
 #   WORKLOAD_LIST="burst 10000 0;paced 50000 20000" bench/relay_bench.sh    only some workloads
 #   MORE_TARGETS=20 RELAYS=more bench/relay_bench.sh    the further targets of "more" (default 4)
 #   RADIOS=2 bench/relay_bench.sh    the decodes come from two radio programs in turn (default 1)
@@ -33,7 +35,7 @@ if [ -n "${WORKLOAD_LIST:-}" ]; then IFS=';' read -r -a WORKLOADS <<<"$WORKLOAD_
 LOCK=${BUILD_LOCK:-/tmp/qf-build.lock}
 build() { flock "$LOCK" "$@"; }
 build cmake -S "$ROOT" -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLFEED_BUILD_BENCH=ON >/dev/null
-build cmake --build "$BUILD" --target quillfeed relay_load >/dev/null
+build cmake --build "$BUILD" --target quillfeed relay_load status_poll >/dev/null
 
 if ! command -v socat >/dev/null; then
     if [ "$(id -u)" = 0 ]; then
@@ -45,6 +47,8 @@ if ! command -v socat >/dev/null; then
 fi
 
 LOAD=$BUILD/bench/relay_load
+POLL=$BUILD/bench/status_poll
+POLL_PID=
 QUILLFEED=$BUILD/quillfeed
 DROP_PRIVILEGE=()
 if [ "$(id -u)" = 0 ]; then
@@ -56,6 +60,7 @@ RELAY_PID=
 cleanup() {
     if [ -n "$RELAY_PID" ]; then kill "$RELAY_PID" 2>/dev/null || true; fi
     if [ -n "$SPOT_PID" ]; then kill "$SPOT_PID" 2>/dev/null || true; fi
+    if [ -n "$POLL_PID" ]; then kill "$POLL_PID" 2>/dev/null || true; fi
     rm -rf "$WORK"
 }
 trap cleanup EXIT
@@ -75,14 +80,22 @@ start_relay() { # kind udp-port listener-port [further-listener-port ...]
     shift 3
     for port in "$@"; do more="$more 127.0.0.1:$port"; done
     case $kind in
-    off | on | more)
-        local home=$WORK/$kind-$udp trace=0
+    off | on | more | page)
+        local home=$WORK/$kind-$udp trace=0 page=0
         [ "$kind" = on ] && trace=1
+        # The status page only where it is measured, and never on its default port.
+        [ "$kind" = page ] && page=$("$POLL" free-port)
         mkdir -p "$home/Quillfeed"
-        printf '[OPTIONS]\r\nUdpPort=%s\r\nMonitorOnStarup=1\r\nTrace=%s\r\nMyStationId=Q9ZZZ\r\nMyLocator=FN42HN\r\nMulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=%s\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\nMoreRelays=%s\r\n' \
-            "$udp" "$trace" "$listen" "$more" >"$home/Quillfeed/config.ini"
+        printf '[OPTIONS]\r\nUdpPort=%s\r\nMonitorOnStarup=1\r\nTrace=%s\r\nMyStationId=Q9ZZZ\r\nMyLocator=FN42HN\r\nMulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=%s\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\nMoreRelays=%s\r\nStatusPort=%s\r\n' \
+            "$udp" "$trace" "$listen" "$more" "$page" >"$home/Quillfeed/config.ini"
         XDG_CONFIG_HOME=$home HOME=$home QT_QPA_PLATFORM=offscreen "${DROP_PRIVILEGE[@]}" "$QUILLFEED" \
             >"$home/output.txt" 2>&1 &
+        if [ "$kind" = page ]; then
+            RELAY_PID=$!
+            "$POLL" "$page" 10 >"$WORK/poll.json" &
+            POLL_PID=$!
+            return
+        fi
         ;;
     socat)
         socat -u "UDP-RECV:$udp" "UDP-SENDTO:127.0.0.1:$listen" &
@@ -92,6 +105,13 @@ start_relay() { # kind udp-port listener-port [further-listener-port ...]
 }
 
 stop_relay() {
+    if [ -n "$POLL_PID" ]; then
+        kill -TERM "$POLL_PID" 2>/dev/null || true
+        wait "$POLL_PID" 2>/dev/null || true
+        POLL_PID=
+        echo "status page client: $(cat "$WORK/poll.json")" >&2
+        POLLED=$(cat "$WORK/poll.json")
+    fi
     kill -TERM "$RELAY_PID" 2>/dev/null || true
     for _ in $(seq 50); do
         kill -0 "$RELAY_PID" 2>/dev/null || break
@@ -111,7 +131,7 @@ receive_buffer() { # udp-port
     ss -uamn "sport = :$1" 2>/dev/null | sed -n 's/.*rb\([0-9]*\).*/\1/p' | head -n1
 }
 
-declare -A RESULT BUFFER
+declare -A RESULT BUFFER POLLS
 # The relays take turns at each workload, so a busy moment on the machine does not fall on one alone.
 for w in "${WORKLOADS[@]}"; do
     read -r shape count rate <<<"$w"
@@ -133,6 +153,7 @@ for w in "${WORKLOADS[@]}"; do
         BUFFER[$kind]=${BUFFER[$kind]:-$(receive_buffer "$udp")}
         stop_relay
         RESULT[$kind,$w]=$json
+        [ "$kind" = page ] && POLLS[$w]=$POLLED
         echo "$kind $shape $count @ $rate: $json" >&2
     done
 done
@@ -142,6 +163,7 @@ name() {
     off) echo "quillfeed, trace off" ;;
     on) echo "quillfeed, trace on" ;;
     more) echo "quillfeed, trace off, 1 + $MORE_TARGETS targets" ;;
+    page) echo "quillfeed, trace off, /status.json asked 10 times a second" ;;
     socat) echo "socat" ;;
     esac
 }
@@ -175,6 +197,12 @@ echo
 echo "\*Other: changed, duplicated or reordered datagrams. Received: sent less what the kernel dropped"
 echo "at the relay's full receive queue. Relay CPU: what the relay's main thread ran, per datagram received."
 echo "With several targets, Relayed unchanged and Lost are those of the target that got the fewest."
+for w in "${WORKLOADS[@]}"; do
+    [ -n "${POLLS[$w]:-}" ] || continue
+    read -r shape count rate <<<"$w"
+    echo "Status page client during the $(workload_text "$shape" "$count" "$rate"): $(field answered "${POLLS[$w]}")" \
+        "answers (200), $(field failed "${POLLS[$w]}") requests not answered."
+done
 echo
 echo "| Relay | Receive buffer (ss rb) | Highest paced rate with nothing lost |"
 echo "|---|---:|---:|"

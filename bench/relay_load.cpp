@@ -36,6 +36,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "loopback.h"
 #include "wsjtx/datagram_builder.h"
 
 namespace {
@@ -53,15 +54,6 @@ constexpr std::size_t kQueueBytesPerDatagram = 4096;
 {
     std::fprintf(stderr, "relay_load: %s: %s\n", what.c_str(), std::strerror(errno));
     std::exit(2);
-}
-
-sockaddr_in loopback(int port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = htons(static_cast<std::uint16_t>(port));
-    return a;
 }
 
 int boundSocket(int port)

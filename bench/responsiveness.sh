@@ -50,8 +50,8 @@ field() { # name json
     sed -n "s/.*\"$1\":\([^,}]*\).*/\1/p" <<<"$2"
 }
 
-config() { # udp-port trace relay-port
-    printf '[OPTIONS]\r\nUdpPort=%s\r\nMonitorOnStarup=1\r\nTrace=%s\r\nMyStationId=Q9ZZZ\r\nMyLocator=FN42HN\r\nMulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=%s\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\n' "$@"
+config() { # udp-port trace relay-port (no status page: it would take its default port on this machine)
+    printf '[OPTIONS]\r\nUdpPort=%s\r\nMonitorOnStarup=1\r\nTrace=%s\r\nMyStationId=Q9ZZZ\r\nMyLocator=FN42HN\r\nMulticastGroup=\r\nServIP=127.0.0.1\r\nServPort=%s\r\nTop=0\r\nLeft=0\r\nLogUpload=0\r\nOnlyCQ=0\r\nStatusPort=0\r\n' "$@"
 }
 
 MARK=$("$LOAD" mark "$COUNT")

@@ -123,11 +123,17 @@ port_in_use() { # the kernel's own table of UDP sockets, IPv4 and IPv6
   awk -v port="$hex" 'FNR > 1 { split($2, a, ":"); if (a[2] == port) found = 1 } END { exit !found }' \
     /proc/net/udp /proc/net/udp6 2>/dev/null
 }
+tcp_port_listened() { # the kernel's table of TCP sockets, for the status page's port
+  local hex
+  hex="$(printf '%04X' "$1")"
+  awk -v port="$hex" 'FNR > 1 { split($2, a, ":"); if (a[2] == port) found = 1 } END { exit !found }' \
+    /proc/net/tcp /proc/net/tcp6 2>/dev/null
+}
 free_port() {
   local port
   for _ in $(seq 1 200); do
     port=$((20000 + RANDOM % 30000))
-    if ! port_in_use "$port" && [ "$port" != "${1:-}" ]; then
+    if ! port_in_use "$port" && ! tcp_port_listened "$port" && [ "$port" != "${1:-}" ]; then
       echo "$port"
       return 0
     fi
@@ -143,6 +149,7 @@ fi
 listen "$spot_port" "$tmp/service.hex"
 udp_port="$(free_port)" || { say "found no free UDP port"; exit 1; }
 relay_port="$(free_port "$udp_port")" || { say "found no free UDP port"; exit 1; }
+page_port="$(free_port "$relay_port")" || { say "found no free port for the status page"; exit 1; }
 # The relay goes to a listener of the demo's own, not to a logger that may listen on 52237.
 listen "$relay_port" "$tmp/relay.hex"
 sleep 0.5
@@ -158,7 +165,7 @@ done
 mkdir -p "$tmp/config/Quillfeed" "$tmp/home"
 printf '%s\r\n' "[OPTIONS]" "UdpPort=$udp_port" "MonitorOnStarup=1" "Trace=1" "MyStationId=Q9ZZZ" \
   "MyLocator=FN42HN" "MulticastGroup=" "ServIP=127.0.0.1" "ServPort=$relay_port" "Top=0" "Left=0" \
-  "LogUpload=1" "OnlyCQ=0" >"$tmp/config/Quillfeed/config.ini"
+  "LogUpload=1" "OnlyCQ=0" "StatusPort=$page_port" >"$tmp/config/Quillfeed/config.ini"
 trace="$tmp/config/Quillfeed/Trace.txt"
 
 mode=()
@@ -190,6 +197,7 @@ if [ "$started" -eq 0 ]; then
 fi
 say "Quillfeed $("$program" --version | cut -d' ' -f2) is listening on UDP port $udp_port (callsign Q9ZZZ, FN42HN)"
 say "relaying to 127.0.0.1:$relay_port; listening for records on 127.0.0.1:$spot_port"
+[ "$ci" -eq 1 ] || say "status page: http://127.0.0.1:$page_port/ (open it in a browser while the demo runs)"
 [ "$ci" -eq 1 ] || say "playing a WSJT-X session: a Status, decodes 16 s later (Quillfeed holds decodes for 15 s after a frequency change), a band change, a logged QSO"
 
 # ---- the session --------------------------------------------------------------------------------

@@ -4,12 +4,13 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-httpserver-dev qt6-websockets-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-dev
   xvfb xauth xdotool openbox wmctrl x11-apps x11-utils
   desktop-file-utils dpkg-dev groff-base socat
   lintian appstream devscripts autopkgtest
+  chromium
 )
 if [ "${QUILLFEED_SETUP_EXTRA:-}" != "" ]; then
   # shellcheck disable=SC2206

@@ -28,6 +28,7 @@
 #include "platform/qt/qt_clock.h"
 #include "platform/qt/qt_desktop.h"
 #include "platform/qt/qt_regional.h"
+#include "platform/qt/qt_status_server.h"
 #include "platform/qt/qt_timer.h"
 #include "platform/qt/qt_udp_socket.h"
 
@@ -77,12 +78,19 @@ const char* kUsage = "Usage: quillfeed [--no-window] [/C=FILE]\n"
                      "               programs answer (a logger's Reply, Halt Tx) back to the radio program\n"
                      "               their Id names, when WSJT-X accepts UDP requests;\n"
                      "               ListenAddress=127.0.0.1, from \"Only from this computer\", listens on that\n"
-                     "               address alone (any address of this machine; empty: all of them)\n"
+                     "               address alone (any address of this machine; empty: all of them);\n"
+                     "               StatusPort (8737 when missing; 0 turns the page off) and StatusAddress\n"
+                     "               (127.0.0.1 when missing: this machine only; 0.0.0.0: every address, for\n"
+                     "               the LAN) place the status page\n"
                      "  Trace.txt    the trace, written while \"Write tracefile\" is ticked\n"
                      "\n"
                      "Point WSJT-X or JTDX at it: Settings > Reporting > UDP Server 127.0.0.1, port 2237.\n"
                      "Two radios (two WSJT-X instances, or WSJT-X and JTDX) may share the port: each is\n"
                      "told apart by its Id and spotted with its own dial frequency.\n"
+                     "A read-only page in the browser shows what every radio program, relay target, spot batch\n"
+                     "and QSO is doing, with the last hour drawn: status page: http://127.0.0.1:8737/\n"
+                     "(the same as JSON at /status.json). From another machine: ssh -L 8737:127.0.0.1:8737 pi\n"
+                     "and open http://127.0.0.1:8737/ there.\n"
                      "As a user service: systemctl --user enable --now quillfeed (runs quillfeed --no-window);\n"
                      "its messages: journalctl --user -u quillfeed. More in quillfeed(1).\n";
 
@@ -125,14 +133,16 @@ struct Platform {
 
     qf::PlatformServices services(qf::Dialogs& dialogs, qf::Shell& shell)
     {
-        return {clock,
-                files,
-                dialogs,
-                shell,
-                regional,
-                [] { return std::make_unique<qf::QtUdpSocket>(); },
-                [] { return std::make_unique<qf::QtTimer>(); },
-                qf::configFolder()};
+        qf::PlatformServices s{clock,
+                               files,
+                               dialogs,
+                               shell,
+                               regional,
+                               [] { return std::make_unique<qf::QtUdpSocket>(); },
+                               [] { return std::make_unique<qf::QtTimer>(); },
+                               qf::configFolder()};
+        s.makeStatusServer = [] { return std::make_unique<qf::QtStatusServer>(); };
+        return s;
     }
 };
 

@@ -658,10 +658,12 @@ void MainWindow::mirrorHealth()
 {
     const QString text = fromBytes(model_.health.caption());
     health_->setText(health_->fontMetrics().elidedText(text, Qt::ElideRight, health_->width()));
-    // A tooltip that might be rich text is read as markup (an <img> loads a file): the line is escaped.
-    health_->setToolTip(text == health_->text() ? QString()
-                                                : QStringLiteral("<p style='white-space:pre-wrap'>") +
-                                                      text.toHtmlEscaped() + QStringLiteral("</p>"));
+    QString tip = text == health_->text() ? QString() : text;
+    if (!model_.statusPage.empty()) {
+        tip += (tip.isEmpty() ? "" : "\n") + fromBytes(model_.statusPage);
+    }
+    // As text: a tool tip that looks like markup would be taken as markup.
+    health_->setToolTip(tip.isEmpty() ? QString() : Qt::convertFromPlainText(tip, Qt::WhiteSpaceNoWrap));
 }
 
 void MainWindow::flushPane(PaneView& view)

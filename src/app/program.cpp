@@ -5,6 +5,7 @@
 #include "intake/qso_logged_handler.h"
 #include "intake/status_handler.h"
 #include "monitor/monitoring_control.h"
+#include "platform/machine_name.h"
 #include "relay/extra_relays.h"
 #include "relay/relay_events.h"
 #include "relay/reply_path.h"
@@ -16,6 +17,8 @@
 #include "spotting/spot_sender.h"
 #include "spotting/station_memory.h"
 #include "trace/escaped.h"
+#include "status/status_board.h"
+#include "status/status_page.h"
 #include "trace/failure_rule.h"
 #include "trace/trace_writer.h"
 #include "upload/outbox.h"
@@ -92,11 +95,18 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
     p.spots.setStationCount([&p] { return p.memory.size(); });
     p.intake.setHandlers(MessageHandlers{
         [&p](const std::string& d, Instance& sender) { p.status.handle(d, sender); },
-        [&p](const std::string& d, double schema, const Instance& sender) { p.decodes.handle(d, schema, sender); },
+        [this, &p](const std::string& d, double schema, Instance& sender) {
+            const auto decodes = state_.decodeCount;
+            const auto spots = state_.spotCount;
+            p.decodes.handle(d, schema, sender);
+            // Counted per radio program for the status page.
+            sender.decodes += static_cast<std::uint64_t>(state_.decodeCount - decodes);
+            sender.spots += static_cast<std::uint64_t>(state_.spotCount - spots);
+        },
         [&p](const std::string& d, double schema) { p.qso.handle(d, schema); },
     });
     const auto offerReply = [&p](const std::string& name, const std::string& d, const UdpSocket& from) {
-        p.replies.offer(name, d, from);
+        return p.replies.offer(name, d, from);
     };
     p.relay.onAnswer = offerReply;
     p.extraRelays.onAnswer = offerReply;
@@ -118,6 +128,7 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
         p.health.spotRefused(code, d);
     };
     wireHealth();
+    wireStatus();
 
     WindowModel& w = *window_;
     w.start.onClick = [&p] { p.monitor.clickStart(); };
@@ -280,11 +291,13 @@ void Program::startUp()
     p.settings->wireWriters([this] { return state_.isLoading; });
     p.settings->onSkipped = [&p](const std::string& line) { p.trace.write(line); };
     p.settings->createDefaultsIfMissing();
+    startStatusPage();
     p.settings->load([&p] { p.monitor.clickStart(); }, [&w](int top, int left) { w.setPosition(top, left); });
     if (services_.noWindow && !w.autoMon.checked()) {
         p.monitor.clickStart(); // whatever MonitorOnStarup says: nobody is there to press the button
     }
     p.trace.write(w.caption);
+    reportStatusPage();
     state_.isLoading = false;
     guarded(p.trace, "Start-up: Error in Winsock2: ", [this] { winsock2_->bind(0); });
     p.qso.prepareAtStartUp();
@@ -403,6 +416,86 @@ void Program::wireHealth()
         p.outbox.answered();
     };
     timerHealth_->onTick = [&p] { p.health.update(); };
+}
+
+// The status page: a snapshot of what the parts count, noted where nothing else keeps it.
+struct Program::StatusParts {
+    explicit StatusParts(StatusSources sources)
+        : board(std::move(sources)), page([this] { return board.json(); }, machineName())
+    {
+    }
+    StatusBoard board;
+    StatusPage page;
+};
+
+void Program::wireStatus()
+{
+    Parts& p = *parts_;
+    status_ = std::make_unique<StatusParts>(StatusSources{*window_, state_, instances_, p.health, p.relay,
+                                                          p.extraRelays, p.spots, p.outbox, services_.clock, dxCallOf});
+    StatusBoard& board = status_->board;
+    p.intake.mainRelayTally = &p.relay.tally;
+    p.spots.onQueued = [&board](const HeardStation& s) { board.spotQueued(s); };
+    p.spots.onSendFailed = [&board, told = std::move(p.spots.onSendFailed)](int code, const std::string& d) {
+        if (told) {
+            told(code, d);
+        }
+        board.spotRefused(code, d);
+    };
+    winsock2_->onError = [&board, traced = std::move(winsock2_->onError)](int code, const std::string& d) {
+        if (traced) {
+            traced(code, d);
+        }
+        board.spotRefused(code, d);
+    };
+    p.outbox.onDelivered = [&board, told = std::move(p.outbox.onDelivered)](const std::string& record) {
+        if (told) {
+            told(record);
+        }
+        board.qsoDelivered(dxCallOf(record));
+    };
+    timerHealth_->onTick = [&board, tick = std::move(timerHealth_->onTick)] {
+        if (tick) {
+            tick();
+        }
+        board.tick();
+    };
+    p.health.destinations = [this, told = std::move(p.health.destinations)] {
+        std::string text = told ? told() : std::string();
+        return status_->page.on() ? text + ", " + status_->page.line() : text;
+    };
+}
+
+// Before the settings are loaded, so that the start line of an automatic start can tell the address.
+void Program::startStatusPage()
+{
+    if (!services_.makeStatusServer) {
+        return;
+    }
+    Settings& settings = *parts_->settings;
+    const StatusEndpoint where =
+        statusEndpointFrom(settings.read(kStatusPortKey), settings.read(kStatusAddressKey), services_.isOwnAddress);
+    const bool wanted = where.port != 0 && where.problem.empty();
+    status_->page.start(wanted ? services_.makeStatusServer() : nullptr, where);
+    window_->statusPage = status_->page.line();
+}
+
+// Once tracing is as the settings say: a page that is off for a reason is said once.
+void Program::reportStatusPage()
+{
+    const StatusPage& page = status_->page;
+    if (page.line().empty()) {
+        return;
+    }
+    parts_->trace.write(page.line());
+    if (!page.on() && services_.notice) {
+        services_.notice(page.line());
+    }
+}
+
+std::string Program::statusJson()
+{
+    return status_->board.json();
 }
 
 } // namespace qf

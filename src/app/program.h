@@ -15,6 +15,7 @@
 #include "platform/pause.h"
 #include "platform/regional.h"
 #include "platform/shell.h"
+#include "platform/status_server.h"
 #include "platform/timer.h"
 #include "platform/udp_socket.h"
 #include "window/run_state.h"
@@ -44,6 +45,8 @@ struct PlatformServices {
     bool noWindow = false;
     // Whether a dotted address is one of this machine's; the tests give their own answer.
     std::function<bool(const std::string& dotted)> isOwnAddress = isAddressOfThisMachine;
+    // The status page's web server; without one there is no page.
+    std::function<std::unique_ptr<StatusServer>()> makeStatusServer = {};
 };
 
 class Program {
@@ -79,6 +82,8 @@ class Program {
     const std::string& appFolder() const;
     // The QSO records not yet delivered: their count and its changes.
     Outbox& outbox();
+    // What the status page shows, as /status.json gives it.
+    std::string statusJson();
 
   private:
     struct Parts;
@@ -91,6 +96,10 @@ class Program {
     void holdDuringPause(UdpSocket& socket, bool relaySocket = false);
     void takeOwnStation(const Instance& sender, const std::string& call, const std::string& grid);
     void wireHealth();
+    struct StatusParts;
+    void wireStatus();
+    void startStatusPage();
+    void reportStatusPage();
     PlatformServices services_;
     std::vector<std::string> arguments_;
     std::unique_ptr<WindowModel> window_;
@@ -101,6 +110,7 @@ class Program {
         timerOutboxRefusal_;
     std::unique_ptr<Pause> pause_;
     std::unique_ptr<Parts> parts_;
+    std::unique_ptr<StatusParts> status_; // reads the parts: goes first
     int savedTop_ = 0;
     int savedLeft_ = 0;
     int savedWidth_ = 0;

@@ -227,6 +227,7 @@ void Health::update()
     stationSaid_ = stationUnknown;
 
     std::string text;
+    bool allWell = false;
     if (startFailure_ && !monitoring) {
         text = *startFailure_;
     } else if (stationUnknown) {
@@ -243,6 +244,7 @@ void Health::update()
         text = qsoFailureText(true);
     } else {
         text = normalText();
+        allWell = true;
     }
     if (refusal_ && !refusal_->said) {
         say(refusalText());
@@ -253,6 +255,7 @@ void Health::update()
         refusal_->saidAt = now;
     }
     text_ = text;
+    attention_ = !allWell;
     window_.health.setCaption(text);
 }
 

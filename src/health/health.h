@@ -40,6 +40,8 @@ class Health {
     // Once a second: the window's line, and the notices of conditions that began.
     void update();
     const std::string& text() const { return text_; }
+    // The line tells of something to look at, rather than that all is well (or monitoring is off).
+    bool attention() const { return attention_; }
 
     static constexpr int kQuietSeconds = 60;
     static constexpr int kQuietRepeatSeconds = 600;
@@ -69,6 +71,7 @@ class Health {
     Instances& instances_;
     Clock& clock_;
     std::string text_;
+    bool attention_ = false;
 
     std::optional<std::string> startFailure_;
     DateTime startedAt_; // the last start that was not the watchdog's restart

@@ -156,7 +156,14 @@ void DatagramIntake::relay(const std::string& datagram)
         if (tracing) {
             trace_.write("    WinsockServ.SendData");
         }
-        step([&] { relaySocket_.sendData(datagram); });
+        std::string failure;
+        const bool sent = guarded(
+            trace_, kIntakeFailurePrefix, [&] { relaySocket_.sendData(datagram); }, &failure);
+        if (mainRelayTally != nullptr && sent) {
+            ++mainRelayTally->relayed;
+        } else if (mainRelayTally != nullptr) {
+            mainRelayTally->failed(std::move(failure), clock_.now());
+        }
     }
     // The further targets go with the main relay: an empty relay field relays nothing at all.
     extraRelays_.relay(datagram);

@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/udp_socket.h"
 #include "relay/extra_relays.h"
+#include "relay/relay_tally.h"
 #include "trace/trace_writer.h"
 #include "window/run_state.h"
 #include "window/window_model.h"
@@ -21,7 +22,7 @@ inline constexpr const char* kIntakeFailurePrefix = "Winsock1.DataArrival: ** Er
 // one leaves its type discarded.
 struct MessageHandlers {
     std::function<void(const std::string& datagram, Instance& sender)> status;
-    std::function<void(const std::string& datagram, double schema, const Instance& sender)> decode;
+    std::function<void(const std::string& datagram, double schema, Instance& sender)> decode;
     std::function<void(const std::string& datagram, double schema)> qsoLogged;
 };
 
@@ -36,6 +37,8 @@ class DatagramIntake {
                    UdpSocket& relaySocket, ExtraRelays& extraRelays, Clock& clock, TraceWriter& trace);
 
     void setHandlers(MessageHandlers handlers) { handlers_ = std::move(handlers); }
+    // Where the main relay's sends and failures are counted; none when null.
+    RelayTally* mainRelayTally = nullptr;
     // The arrival event of the receive socket; the byte count is not used.
     void onArrival();
 

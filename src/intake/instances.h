@@ -24,6 +24,8 @@ struct Instance {
     DateTime lastQrgChange; // decodes are held back 15 s after it
     bool statusSeen = false;
     DateTime lastHeard;                  // when its last datagram was handled
+    std::uint64_t decodes = 0;           // counted and shown
+    std::uint64_t spots = 0;             // queued for the spot service
     bool closed = false;                 // it said it closes: its Id is free for whoever sends it next
     std::optional<DateTime> refusalSaid; // when a datagram from elsewhere with its Id was last traced
 };
@@ -55,6 +57,8 @@ class Instances {
     // The instance whose datagram came last; null before the first.
     const Instance* lastHeard() const;
     std::size_t size() const { return table_.size(); }
+    // Every instance kept, in no particular order.
+    const std::vector<Instance>& all() const { return table_; }
 
   private:
     static bool holds(const Instance& i, const DateTime& now);

@@ -95,9 +95,7 @@ ExtraRelays::Target& ExtraRelays::target(std::size_t index, const std::string& i
         t.socket->setBatched(true);
         t.events = std::make_unique<RelayEvents>(*t.socket, trace_, item, false);
         t.events->onAnswer = [this](const std::string& name, const std::string& datagram, const UdpSocket& socket) {
-            if (onAnswer) {
-                onAnswer(name, datagram, socket);
-            }
+            return onAnswer && onAnswer(name, datagram, socket);
         };
         if (onSocketWired) {
             onSocketWired(*t.socket);
@@ -139,6 +137,7 @@ void ExtraRelays::setUp(bool monitoringStarted)
             // Until a set-up succeeds nothing goes through it: it may still hold its old target.
             t.ready = false;
             trace_.write(failureLine("CStart: Error in " + socketName(item.text) + ": ", f.code, f.description));
+            t.events->tally.failed(failureLine("", f.code, f.description), trace_.clock().now());
         }
     }
     for (std::size_t i = used; i < targets_.size(); ++i) {
@@ -161,8 +160,9 @@ void ExtraRelays::relay(const std::string& datagram)
         if (!t.socket->remoteUsable()) {
             if (!t.unresolved) {
                 t.unresolved = true;
-                trace_.write(failureLine(t.failurePrefix, kHostNotFound,
-                                         "Host not found (nothing is relayed there until the name resolves)"));
+                const std::string why = "Host not found (nothing is relayed there until the name resolves)";
+                trace_.write(failureLine(t.failurePrefix, kHostNotFound, why));
+                t.events->tally.failed(failureLine("", kHostNotFound, why), trace_.clock().now());
             }
             continue;
         }
@@ -170,7 +170,13 @@ void ExtraRelays::relay(const std::string& datagram)
         if (tracing) {
             trace_.write(t.sendLine);
         }
-        guarded(trace_, t.failurePrefix, [&] { t.socket->sendData(datagram); });
+        std::string failure;
+        if (guarded(
+                trace_, t.failurePrefix, [&] { t.socket->sendData(datagram); }, &failure)) {
+            ++t.events->tally.relayed;
+        } else {
+            t.events->tally.failed(std::move(failure), trace_.clock().now());
+        }
     }
 }
 

@@ -32,11 +32,13 @@ class ExtraRelays {
     // A target that fails is traced and the next one still gets the datagram.
     void relay(const std::string& datagram);
     std::size_t size() const { return inUse_; }
+    // The events of target `index` (below size()): its item and its tally.
+    const RelayEvents& target(std::size_t index) const { return *targets_[index].events; }
 
     // Told of each new target's socket once its events are wired.
     std::function<void(UdpSocket&)> onSocketWired;
     // An answer of a target, after its trace lines.
-    std::function<void(const std::string& name, const std::string& datagram, const UdpSocket& socket)> onAnswer;
+    std::function<bool(const std::string& name, const std::string& datagram, const UdpSocket& socket)> onAnswer;
 
   private:
     struct Target {

@@ -15,6 +15,10 @@ RelayEvents::RelayEvents(UdpSocket& relaySocket, TraceWriter& trace, const std::
 
 void RelayEvents::setTarget(const std::string& target)
 {
+    if (target != target_) {
+        tally = RelayTally{};
+        target_ = target;
+    }
     const std::string suffix = target.empty() ? "" : "[" + target + "]";
     name_ = "WinsockServ" + suffix;
     errorName_ = "WinSockServ" + suffix;
@@ -28,14 +32,16 @@ void RelayEvents::onDataArrival(int bytesTotal)
     // A failure here must neither end the program nor stop the relay of later datagrams.
     const bool taken = guarded(trace_, name_ + ": DataArrival: ** Error ", [&] { t = socket_.getData(); });
     trace_.write(name_ + ": Recibido: " + t);
-    if (taken && onAnswer) {
-        onAnswer(name_, t, socket_);
+    if (taken) {
+        const bool passed = onAnswer && onAnswer(name_, t, socket_);
+        ++(passed ? tally.repliesPassed : tally.repliesRefused);
     }
 }
 
 void RelayEvents::onError(int code, const std::string& description)
 {
     trace_.write(errorName_ + ": Error (" + std::to_string(code) + ") " + description);
+    tally.failed(std::to_string(code) + " - " + description, trace_.clock().now());
     guarded(trace_, name_ + ": Error: ** Error ", [&] {
         if (closeOnError_ && socket_.state() != 0) {
             socket_.close();

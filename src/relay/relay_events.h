@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/udp_socket.h"
+#include "relay/relay_tally.h"
 #include "trace/trace_writer.h"
 
 namespace qf {
@@ -17,11 +18,16 @@ class RelayEvents {
     // target keeps its socket for the whole run.
     RelayEvents(UdpSocket& relaySocket, TraceWriter& trace, const std::string& target = "", bool closeOnError = true);
 
+    // A new target starts a new tally.
     void setTarget(const std::string& target);
     const std::string& name() const { return name_; }
+    const std::string& target() const { return target_; }
 
-    // An answer taken whole, after its trace lines: the socket's name, the bytes, the socket.
-    std::function<void(const std::string& name, const std::string& datagram, const UdpSocket& socket)> onAnswer;
+    // An answer taken whole, after its trace lines: the socket's name, the bytes, the socket; true
+    // when it was passed back to a radio program.
+    std::function<bool(const std::string& name, const std::string& datagram, const UdpSocket& socket)> onAnswer;
+
+    RelayTally tally;
 
   private:
     void onDataArrival(int bytesTotal);
@@ -30,6 +36,7 @@ class RelayEvents {
     UdpSocket& socket_;
     TraceWriter& trace_;
     bool closeOnError_;
+    std::string target_;
     std::string name_;
     std::string errorName_; // the error line's own spelling
 };

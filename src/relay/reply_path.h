@@ -20,8 +20,8 @@ class ReplyPath {
     // The watchdog's restart pause: the receive socket is closed, nothing is passed.
     std::function<bool()> paused;
 
-    // An answer taken from the relay socket `name`, after its own trace lines.
-    void offer(const std::string& name, const std::string& datagram, const UdpSocket& from);
+    // An answer taken from the relay socket `name`, after its own trace lines; true when passed.
+    bool offer(const std::string& name, const std::string& datagram, const UdpSocket& from);
 
   private:
     WindowModel& window_;

@@ -55,6 +55,9 @@ void SpotSender::sendSpot(const HeardStation& s)
     std::string line;
     step([&] { line = paneLine(s, q, snr, df); });
     step([&] { addSpotLine(line); });
+    if (onQueued) {
+        step([&] { onQueued(s); });
+    }
     step([&] {
         // A flood must not grow the memory without bound.
         if (queue_.size() >= kQueueLimit) {
@@ -137,6 +140,9 @@ void SpotSender::sendQueue()
 {
     bool anySent = false;
     std::vector<Failure> failures;
+    if (!queue_.empty()) {
+        lastBatch_ = Batch{clock_.now(), queue_.size(), 0};
+    }
     for (const std::string& record : queue_) {
         auto step = [&](auto&& f) { return guarded(trace_, "    ** SendSpotFromTimer Error ", f); };
         step([&] { spotSocket_.close(); });
@@ -149,6 +155,10 @@ void SpotSender::sendQueue()
             }
         });
         anySent = anySent || sent;
+        if (sent) {
+            ++lastBatch_.sent;
+            ++recordsSent_;
+        }
     }
     queue_.clear();
     // A batch that failed at once (a name known not to resolve, no route) is no batch sent; the

@@ -58,6 +58,18 @@ class SpotSender {
 
     const std::vector<std::string>& queue() const { return queue_; }
 
+    // Told of each station queued, after its record.
+    std::function<void(const HeardStation&)> onQueued;
+    // The last batch that held records: when, how many, how many left without a failure.
+    struct Batch {
+        DateTime at;
+        std::size_t records = 0;
+        std::size_t sent = 0;
+    };
+    const Batch& lastBatch() const { return lastBatch_; }
+    // Records sent without a failure this run.
+    std::uint64_t recordsSent() const { return recordsSent_; }
+
   private:
     std::string paneLine(const HeardStation& s, const std::string& q, const std::string& snr, const std::string& df);
     void armDrainTimer(std::int64_t nowMs);
@@ -82,6 +94,8 @@ class SpotSender {
     std::mt19937 random_;
     DateTime sinceTextOf_;
     std::string sinceText_;
+    Batch lastBatch_;
+    std::uint64_t recordsSent_ = 0;
 };
 
 } // namespace qf

@@ -25,6 +25,8 @@ class TraceWriter {
     void setAppFolder(std::string folder) { appFolder_ = std::move(folder); }
     const std::string& appFolder() const { return appFolder_; }
     std::string tracePath() const { return appFolder_ + "/Trace.txt"; }
+    // The clock the stamps are read from.
+    Clock& clock() const { return clock_; }
 
     bool enabled() const { return window_.trace.checked(); }
     void write(const std::string& message);

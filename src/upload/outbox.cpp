@@ -60,6 +60,17 @@ Outbox::Outbox(WindowModel& window, FileSystem& files, TraceWriter& trace, UdpSo
     refusalTimer_.onTick = [this] { refusalWindowEnded(); };
 }
 
+std::vector<std::string> Outbox::waitingRecords() const
+{
+    std::vector<std::string> records;
+    for (const Entry& e : entries_) {
+        if (e.stored) {
+            records.push_back(e.record);
+        }
+    }
+    return records;
+}
+
 std::size_t Outbox::waiting() const
 {
     return static_cast<std::size_t>(

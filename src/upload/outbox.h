@@ -47,6 +47,8 @@ class Outbox {
     void ending();
 
     std::size_t waiting() const;
+    // The records waiting, oldest first.
+    std::vector<std::string> waitingRecords() const;
     // Told of each record that reached the service (not refused within the window, or answered),
     // and of each record kept, with the reason; again: it was already in the outbox, sent again.
     std::function<void(const std::string& record)> onDelivered;

@@ -190,6 +190,8 @@ class WindowModel {
     Label numSpots{*this, Element::LNumSpots, ""};
     // One line under the panes: what goes wrong, or that all is well.
     Label health{*this, Element::LHealth, ""};
+    // Where the status page is, or why it is off; set once at start-up, shown with the health line.
+    std::string statusPage;
 
     Button start{*this, Element::CStart, "&Start monitoring"};
     Button clear{*this, Element::CClear, "Clear messages"};

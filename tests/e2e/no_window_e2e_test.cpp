@@ -52,7 +52,8 @@ TEST_F(NoWindow, binds_relays_uploads_and_spots_and_a_signal_ends_it_leaving_the
     EXPECT_EQ(p.output(), "quillfeed: listening on UDP port " + std::to_string(port) +
                               ", relaying to 127.0.0.1:" + std::to_string(relay.port()) +
                               ", spots to " QUILLFEED_TEST_SPOT_HOST
-                              " port 7350\nquillfeed: QSO with Q1AAA sent to the online log\n")
+                              " port 7350, status page: http://127.0.0.1:8737/\nquillfeed: QSO with Q1AAA sent to "
+                              "the online log\n")
         << "what it does, and nothing else";
 }
 

@@ -146,8 +146,14 @@ fi
 # The settings file a first start writes: every key in it must be documented.
 first_start() {
   mkdir -p "$work/first"
+  # A first start opens the status page on its default port: not on this machine's, where a real
+  # Quillfeed may hold it, but in a network namespace of its own when the system gives one.
+  local netns=()
+  if unshare -rn true 2>/dev/null; then
+    netns=(unshare -rn)
+  fi
   XDG_CONFIG_HOME="$work/first" HOME="$work/first" QT_QPA_PLATFORM=offscreen \
-    "$prefix/bin/quillfeed" >"$work/first.log" 2>&1 &
+    "${netns[@]}" "$prefix/bin/quillfeed" >"$work/first.log" 2>&1 &
   program_pid=$!
   local i
   for i in $(seq 1 100); do

@@ -132,6 +132,16 @@ TEST_F(MainWindowTest, mirrors_model_changes_as_latin1_without_echoing_them_back
                                      "AA");
 }
 
+TEST_F(MainWindowTest, the_health_lines_tool_tip_gives_the_status_page_and_a_cut_line_whole_as_text)
+{
+    model.statusPage = "status page: http://127.0.0.1:8737/";
+    model.health.setCaption("Listening on UDP port 2237 \xB7 <b>WSJT-X</b> 14.074.000 FT8, heard 3 s ago" +
+                            std::string(400, '.'));
+    const QString tip = child<QLabel>("LHealth")->toolTip();
+    EXPECT_TRUE(tip.contains("&lt;b&gt;WSJT-X&lt;/b&gt;")) << tip.toStdString();
+    EXPECT_TRUE(tip.contains("status page: http://127.0.0.1:8737/")) << tip.toStdString();
+}
+
 TEST_F(MainWindowTest, a_stored_text_longer_than_the_typing_limit_is_shown_whole)
 {
     model.locator.setText("JN58TD12");

@@ -2,6 +2,7 @@
 // settings and trace files live in a fake file system. Tests act through the window model.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,8 +24,9 @@ inline constexpr const char* kTracePath = "/home/op/.config/Quillfeed/Trace.txt"
 class ProgramHarness {
   public:
     // noWindow: the program as `--no-window` runs it.
+    // adjust: changes the services before the program is made.
     explicit ProgramHarness(std::vector<std::string> args = {}, DateTime start = DateTime{2026, 12, 7, 10, 0, 0},
-                            bool noWindow = false)
+                            bool noWindow = false, const std::function<void(PlatformServices&)>& adjust = {})
         : clock(start)
     {
         files.dirs.insert(kConfigFolder);
@@ -46,6 +48,9 @@ class ProgramHarness {
         services.notice = [this](const std::string& text) { notices.push_back(text); };
         services.noWindow = noWindow;
         services.isOwnAddress = [this](const std::string& a) { return isLoopbackAddress(a) || a == ownLanAddress; };
+        if (adjust) {
+            adjust(services);
+        }
         program = std::make_unique<Program>(services, std::move(args));
     }
 
