@@ -1,12 +1,13 @@
 // Arbitrary datagrams through the whole arrival path of the program on fakes: intake and relay,
 // Status, decode analysis, station memory, the spot queue, the QSO upload and its outbox, the
-// answers of the relay targets passed back, the health line, with the trace on.
+// answers of the relay targets passed back, the health line and the status snapshot, with the trace on.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "fuzz_input.h"
+#include "json_check.h"
 #include "support/program_harness.h"
 
 namespace {
@@ -137,6 +138,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const auto& s : h.winsock3().sent) {
         require(s.bytes.compare(0, 6, "QFLOG|") == 0 && s.port == 7350, "something other than a QSO record");
     }
+    // Whatever the datagrams held, the status page's data is one valid JSON document.
+    require(fuzz::JsonCheck(h.program->statusJson()).wholeValue(), "the status snapshot is not valid JSON");
     h.program->closing();
     return 0;
 }

@@ -6,7 +6,10 @@
 #include <cstdlib>
 #include <string>
 
+#include <arpa/inet.h>
+
 #include "fuzz_input.h"
+#include "platform/local_addresses.h"
 #include "settings/profile_file.h"
 #include "settings/settings.h"
 #include "settings/settings_path.h"
@@ -43,6 +46,23 @@ void checkStoreReadsBack(const std::string& content)
     }
 }
 
+// The receive socket is bound to an address of this machine, or (listening on one address) to the
+// group it joins there: never to an address a settings file merely names.
+void checkBoundAddresses(const ProgramHarness& h)
+{
+    for (const std::string& entry : h.sockets.at(0)->log) {
+        const auto at = entry.find(" at ");
+        if (!entry.starts_with("bind ") || at == std::string::npos) {
+            continue;
+        }
+        const std::string address = entry.substr(at + 4);
+        in_addr a{};
+        const bool group = ::inet_pton(AF_INET, address.c_str(), &a) == 1 && (ntohl(a.s_addr) >> 28) == 0xE;
+        require(isLoopbackAddress(address) || address == h.ownLanAddress || group,
+                "the receive socket was bound to an address this machine lacks");
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -71,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     w.start.click();
     w.start.click();
     h.startMonitoring();
+    checkBoundAddresses(h);
 
     // What was loaded meets the traffic: ports, relay address, the operator's call and locator.
     h.tuneTo();

@@ -1,6 +1,6 @@
 // Writes the seed corpus for the fuzz targets: realistic WSJT-X traffic of every message type,
 // schema 2 and 3, the decode kinds, malformed datagrams, and settings files with command lines.
-// Usage: make_corpus <folder>; the seeds go to <folder>/arrivals and <folder>/startup.
+// Usage: make_corpus <folder>; the seeds go to <folder>/arrivals, <folder>/startup and <folder>/text.
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -264,6 +264,30 @@ void startUps(const fs::path& folder)
 
 } // namespace
 
+// Untrusted text as it reaches the journal, the JSON and the status page's server; the fuzz target
+// splits an input at NUL bytes into a method, a path, a host and a machine name.
+std::string pieces(const std::vector<std::string>& parts)
+{
+    std::string out;
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        out += (i > 0 ? std::string(1, '\0') : std::string()) + parts[i];
+    }
+    return out;
+}
+
+void texts(const fs::path& folder)
+{
+    write(folder, "markup-id", "<img src=x onerror=alert(1)>");
+    write(folder, "forged-trace-line", "A\r\nWinsockServ: Reply passed to X\x1B[2J\x7F");
+    write(folder, "latin1-and-utf8", "J\xC3\xB6rg \xFF\xFE\"\\/</script>&");
+    write(folder, "get-status", pieces({"GET", "/status.json", "127.0.0.1:8737", "pi"}));
+    write(folder, "head-page", pieces({"HEAD", "/", "pi.local.", "pi"}));
+    write(folder, "post-elsewhere", pieces({"POST", "/status.json", "evil.example:8737", "pi"}));
+    write(folder, "endpoint-default", pieces({"", "", "localhost", "pi"}));
+    write(folder, "endpoint-every-address", pieces({"8737", "0.0.0.0", "[::1]:8737", ""}));
+    write(folder, "endpoint-not-a-port", pieces({"70000", "127.000.0.1", "", ""}));
+}
+
 int main(int argc, char** argv)
 {
     if (argc != 2) {
@@ -273,7 +297,9 @@ int main(int argc, char** argv)
     const fs::path root = argv[1];
     fs::create_directories(root / "arrivals");
     fs::create_directories(root / "startup");
+    fs::create_directories(root / "text");
     arrivals(root / "arrivals");
     startUps(root / "startup");
+    texts(root / "text");
     return 0;
 }

@@ -15,7 +15,7 @@ rm -rf "$build/seeds"
 "$build/make_corpus" "$build/seeds"
 
 failed=0
-for target in arrivals startup; do
+for target in arrivals startup text; do
   corpus="$build/corpus/$target"
   crashes="$build/crashes/$target"
   log="$build/fuzz_$target.log"
