@@ -67,14 +67,15 @@ run() { # label binary
         sleep 0.1
     done
     # Decodes are analysed only once a Status has come and the 15 s hold after it is over.
-    "$SEND" --port "$UDP" status >/dev/null
+    # one source port for the whole run, as WSJT-X: a second port does not take over the Id
+    "$SEND" --port "$UDP" --from-port 40001 status >/dev/null
     sleep 16
     if ! kill -0 "$PROGRAM_PID" 2>/dev/null; then
         echo "spot_wait: $2 did not keep running:" >&2
         cat "$home/output.txt" >&2
     fi
     "$LISTEN" --pid "$PROGRAM_PID" --rate "$RATE" --count "$COUNT" --quiet-s "$QUIET_SECONDS" -- \
-        "$SEND" --port "$UDP" burst --count "$COUNT" --rate "$RATE" >"$WORK/$1.json" 2>"$WORK/$1.err" ||
+        "$SEND" --port "$UDP" --from-port 40001 burst --count "$COUNT" --rate "$RATE" >"$WORK/$1.json" 2>"$WORK/$1.err" ||
         echo '{"failed":true}' >"$WORK/$1.json"
     stop_program
     echo "$1: $(cat "$WORK/$1.json")" >&2

@@ -19,6 +19,7 @@ TEST(SenderCommandLine, refuses_bad_arguments_with_a_message)
         {{"--port", "+22", "heartbeat"}, "port"},
         {{"--schema", "1", "heartbeat"}, "schema"},
         {{"--multicast-ttl", "256", "heartbeat"}, "TTL"},
+        {{"--from-port", "0", "heartbeat"}, "local port"},
         {{"--host", "", "heartbeat"}, "host"},
         {{"heartbeat", "--port"}, "needs a value"},
         {{"--dial", "7074000", "status"}, "go after it"},

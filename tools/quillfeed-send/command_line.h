@@ -16,7 +16,8 @@
 namespace qf::send {
 
 inline constexpr std::string_view kUsage =
-    R"(Usage: quillfeed-send [--host H] [--port P] [--schema 2|3] [--id ID] [--multicast-ttl N] COMMAND ...
+    R"(Usage: quillfeed-send [--host H] [--port P] [--schema 2|3] [--id ID] [--multicast-ttl N]
+                      [--from-port P] COMMAND ...
 
 Sends WSJT-X UDP datagrams, as WSJT-X or JTDX would, to try a listener without a radio.
 
@@ -27,6 +28,8 @@ Options (before or after the command):
   --schema 2|3        schema number in the header (default 2)
   --id ID             the sending program's Id (default WSJT-X)
   --multicast-ttl N   time to live of multicast datagrams, 0 to 255 (default 1)
+  --from-port P       send from this local UDP port (default: one the system picks); a listener
+                      takes several runs with the same Id and port for one program
   --help              this text
 
 Commands:
@@ -68,6 +71,7 @@ struct Target {
     int schema = 2;
     std::string id = "WSJT-X";
     int multicastTtl = 1;
+    int fromPort = 0;
 };
 
 struct StatusOptions {
@@ -255,6 +259,7 @@ inline ParseResult parseCommandLine(const std::vector<std::string>& args)
         {"--schema", true, number(inv.target.schema, 2, 3, "the schema")},
         {"--id", true, text(inv.target.id)},
         {"--multicast-ttl", true, number(inv.target.multicastTtl, 0, 255, "the multicast TTL")},
+        {"--from-port", true, number(inv.target.fromPort, 1, 65535, "the local port")},
     };
 
     auto& q = inv.qso;

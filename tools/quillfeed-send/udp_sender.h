@@ -51,6 +51,14 @@ class UdpSender {
         if (fd_ < 0) {
             return failed("cannot open a UDP socket");
         }
+        if (target.fromPort != 0) {
+            sockaddr_in local{};
+            local.sin_family = AF_INET;
+            local.sin_port = htons(static_cast<std::uint16_t>(target.fromPort));
+            if (::bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+                return failed("cannot send from local port " + std::to_string(target.fromPort));
+            }
+        }
         if (IN_MULTICAST(ntohl(destination_.sin_addr.s_addr))) {
             in_addr loopback{};
             loopback.s_addr = htonl(INADDR_LOOPBACK);
