@@ -6,6 +6,7 @@
 
 #include "platform/failure.h"
 #include "platform/socket_errors.h"
+#include "settings/dotted_address.h"
 #include "settings/leading_number.h"
 #include "spotting/locator.h"
 #include "trace/failure_rule.h"
@@ -58,44 +59,10 @@ std::optional<int> listenPortFrom(std::string_view text)
     return port;
 }
 
-// An IPv4 address in dotted decimal, written back without leading zeros: the socket layer would read
-// "010" as octal.
-struct Dotted {
-    std::string text;
-    int first = 0;
-};
-std::optional<Dotted> dottedFrom(std::string_view text)
-{
-    text = trimmed(text);
-    int octets[4] = {};
-    std::size_t at = 0;
-    for (int i = 0; i < 4; ++i) {
-        if (i > 0) {
-            if (at >= text.size() || text[at] != '.') {
-                return std::nullopt;
-            }
-            ++at;
-        }
-        const std::size_t start = at;
-        while (at < text.size() && at - start < 4 && text[at] >= '0' && text[at] <= '9') {
-            octets[i] = octets[i] * 10 + (text[at++] - '0');
-        }
-        if (at == start || at - start > 3 || octets[i] > 255) {
-            return std::nullopt;
-        }
-    }
-    if (at != text.size()) {
-        return std::nullopt;
-    }
-    return Dotted{std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." + std::to_string(octets[2]) + "." +
-                      std::to_string(octets[3]),
-                  octets[0]};
-}
-
 // 224.0.0.0 to 239.255.255.255.
 std::optional<std::string> multicastGroupFrom(std::string_view text)
 {
-    const auto dotted = dottedFrom(text);
+    const auto dotted = dottedAddressFrom(text);
     if (!dotted || dotted->first < 224 || dotted->first > 239) {
         return std::nullopt;
     }
@@ -157,7 +124,7 @@ void MonitoringControl::start()
         return;
     }
     const std::string listenText(trimmed(window_.listenAddress()));
-    const std::optional<Dotted> listen = listenText.empty() ? Dotted{} : dottedFrom(listenText);
+    const std::optional<DottedAddress> listen = listenText.empty() ? DottedAddress{} : dottedAddressFrom(listenText);
     if (!listen || (!listenText.empty() && !(isOwnAddress && isOwnAddress(listen->text)))) {
         // An address that comes later (an interface not up yet) is waited for like a port in use.
         refuse("\"" + listenText + "\" is not an address of this computer",

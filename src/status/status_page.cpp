@@ -5,6 +5,7 @@
 
 #include "health/health.h"
 #include "platform/failure.h"
+#include "settings/dotted_address.h"
 
 namespace qf {
 namespace {
@@ -38,28 +39,6 @@ std::string_view trimmed(std::string_view text)
 std::string shown(std::string_view value)
 {
     return value.size() > 40 ? std::string(value.substr(0, 40)) + "..." : std::string(value);
-}
-
-bool isDottedAddress(std::string_view text)
-{
-    int parts = 0;
-    std::size_t at = 0;
-    while (parts < 4) {
-        std::size_t digits = 0;
-        int value = 0;
-        while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) && digits < 4) {
-            value = value * 10 + (text[at++] - '0');
-            ++digits;
-        }
-        if (digits == 0 || digits > 3 || value > 255) {
-            return false;
-        }
-        ++parts;
-        if (parts < 4 && (at >= text.size() || text[at++] != '.')) {
-            return false;
-        }
-    }
-    return at == text.size();
 }
 
 std::string lower(std::string_view text)
@@ -100,7 +79,7 @@ StatusEndpoint statusEndpointFrom(std::string_view portText, std::string_view ad
     const std::string_view address = trimmed(addressText);
     where.address = address.empty() ? kDefaultStatusAddress : std::string(address);
     if (where.address != "0.0.0.0" &&
-        (!isDottedAddress(where.address) || !isOwnAddress || !isOwnAddress(where.address))) {
+        (!dottedAddressFrom(where.address) || !isOwnAddress || !isOwnAddress(where.address))) {
         where.problem = std::string(kStatusAddressKey) + " \"" + shown(where.address) +
                         "\" is not an address of this machine (127.0.0.1 for this machine only, 0.0.0.0 for "
                         "every address)";
@@ -119,7 +98,7 @@ bool hostAllowed(std::string_view host, std::string_view machineName)
         name.pop_back();
     }
     const std::string machine = lower(machineName);
-    return isDottedAddress(name) || name == "localhost" ||
+    return dottedAddressFrom(name) || name == "localhost" ||
            (!machine.empty() && (name == machine || name == machine + ".local"));
 }
 
