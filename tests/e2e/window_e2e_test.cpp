@@ -69,7 +69,8 @@ class VirtualDisplay {
             std::string number;
             pollfd told{ready[0], POLLIN, 0};
             char c = 0;
-            while (::poll(&told, 1, 10000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') {
+            // Generous: on a machine busy with a sanitizer build the server takes its time to start.
+            while (::poll(&told, 1, 60000) > 0 && ::read(ready[0], &c, 1) == 1 && c != '\n') {
                 number += c;
             }
             ::close(ready[0]);
@@ -78,7 +79,7 @@ class VirtualDisplay {
         ::setenv("DISPLAY", name_.c_str(), 1);
         if (windowManager) {
             manager_ = spawn({"openbox"});
-            waitFor([] { return std::system("wmctrl -m >/dev/null 2>&1") == 0; }, 5s);
+            waitFor([] { return std::system("wmctrl -m >/dev/null 2>&1") == 0; }, 30s);
         }
     }
     ~VirtualDisplay()
