@@ -12,24 +12,18 @@ using namespace std::chrono_literals;
 
 class RelayLoop : public ProgramFolder {};
 
-std::string withKey(std::string config, const std::string& key, const std::string& value)
-{
-    const auto at = config.find("\r\n" + key + "=") + 2;
-    return config.replace(at, config.find("\r\n", at) - at, key + "=" + value);
-}
-
 TEST_F(RelayLoop, own_port_and_group_are_not_used_and_two_copies_relaying_to_each_other_pass_a_datagram_once)
 {
     if (!networkIsolated()) {
         GTEST_SKIP() << "joining a group here would announce it on a real network";
     }
-    const std::string group = "239.255.0.1";
     UdpPeer seenByA, seenByB;
     const int portA = freeUdpPort();
     const int portB = freeUdpPort();
     const std::string own = "127.0.0.1:" + std::to_string(portA);
-    const std::string groupTarget = group + ":" + std::to_string(portA);
-    std::string configA = withKey(readyConfig(portA, portA), "MulticastGroup", group);
+    const std::string groupTarget = "239.255.0.1:" + std::to_string(portA);
+    std::string configA = readyConfig(portA, portA);
+    configA.replace(configA.find("MulticastGroup="), 15, "MulticastGroup=239.255.0.1");
     prepare(configA + "MoreRelays=" + groupTarget + " 127.0.0.1:" + std::to_string(portB) +
             " 127.0.0.1:" + std::to_string(seenByA.port()) + "\r\n");
     TempDir homeB;
@@ -49,9 +43,7 @@ TEST_F(RelayLoop, own_port_and_group_are_not_used_and_two_copies_relaying_to_eac
     ASSERT_TRUE(relayFlows(radio, portA, seenByA)) << a.output();
     seenByB.receiveAll(300ms, 2s);
 
-    wsjtx::QsoLoggedFields qso;
-    qso.dxCall = "Q1AAA";
-    const std::string logged = wsjtx::qsoLoggedMessage(qso);
+    const std::string logged = wsjtx::qsoLoggedMessage(wsjtx::QsoLoggedFields{});
     radio.sendTo(portA, logged);
     EXPECT_EQ(seenByA.receiveAll(500ms, 3s), std::vector<std::string>{logged});
     EXPECT_EQ(seenByB.receiveAll(500ms, 3s), std::vector<std::string>{logged});
@@ -62,8 +54,6 @@ TEST_F(RelayLoop, own_port_and_group_are_not_used_and_two_copies_relaying_to_eac
             << a.output();
     }
     EXPECT_NE(trace().find("  Not taken from 127.0.0.1:"), std::string::npos) << "B's copy came back";
-    EXPECT_TRUE(a.running());
-    EXPECT_TRUE(b.running());
     EXPECT_EQ(a.stop(), 0);
     EXPECT_EQ(b.stop(), 0);
 }
