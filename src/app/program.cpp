@@ -7,6 +7,7 @@
 #include "monitor/monitoring_control.h"
 #include "platform/machine_name.h"
 #include "relay/extra_relays.h"
+#include "relay/loop_guard.h"
 #include "relay/relay_events.h"
 #include "relay/reply_path.h"
 #include "settings/settings.h"
@@ -48,7 +49,8 @@ std::string dxCallOf(const std::string& record)
 
 struct Program::Parts {
     Parts(Program& p, PlatformServices& s)
-        : trace(*p.window_, s.files, s.clock, s.regional), extraRelays(*p.window_, trace, s.makeSocket),
+        : trace(*p.window_, s.files, s.clock, s.regional), loopGuard(s.clock, trace, s.isOwnAddress),
+          extraRelays(*p.window_, trace, s.makeSocket),
           monitor(*p.window_, p.state_, *p.winsock1_, *p.winsockServ_, extraRelays, *p.timerRx_, *p.pause_, s.clock,
                   s.dialogs, trace),
           intake(*p.window_, p.state_, p.instances_, *p.winsock1_, *p.winsockServ_, extraRelays, s.clock, trace),
@@ -62,6 +64,7 @@ struct Program::Parts {
     {
     }
     TraceWriter trace;
+    LoopGuard loopGuard;
     ExtraRelays extraRelays;
     MonitoringControl monitor;
     DatagramIntake intake;
@@ -115,6 +118,11 @@ Program::Program(PlatformServices services, std::vector<std::string> arguments)
         takeOwnStation(sender, call, grid);
     };
     winsock1_->onDataArrival = [&p](int) { p.intake.onArrival(); };
+    // What the program itself sends must not come back in as if a radio program had sent it.
+    p.intake.loopGuard = &p.loopGuard;
+    for (const UdpSocket* own : {winsockServ_.get(), winsock2_.get(), winsock3_.get()}) {
+        p.loopGuard.watch(*own);
+    }
     p.qso.onSent = [&p](const std::string& record) { p.outbox.sent(record); };
     p.qso.onUnsent = [&p](const std::string& record, const std::string& why) { p.outbox.keep(record, why); };
     // The log socket's own trace lines come first.
@@ -184,7 +192,10 @@ void Program::holdDuringPause()
         holdDuringPause(*socket);
     }
     holdDuringPause(*winsockServ_, true);
-    parts_->extraRelays.onSocketWired = [this](UdpSocket& socket) { holdDuringPause(socket, true); };
+    parts_->extraRelays.onSocketWired = [this](UdpSocket& socket) {
+        holdDuringPause(socket, true);
+        parts_->loopGuard.watch(socket);
+    };
 }
 
 void Program::holdDuringPause(UdpSocket& socket, bool relaySocket)

@@ -4,6 +4,7 @@
 
 #include "intake/wire_reader.h"
 #include "platform/socket_errors.h"
+#include "relay/loop_guard.h"
 #include "service/service.h"
 
 namespace qf {
@@ -74,6 +75,9 @@ void Health::started(bool restart)
         line += destinations();
     }
     say(line);
+    for (const std::string& target : state_.ownPortTargets) {
+        say(ownPortText(target));
+    }
     update();
 }
 
@@ -184,6 +188,9 @@ std::string Health::normalText() const
         const std::string group = trimmed(window_.multicastGroup.text());
         if (!group.empty()) {
             text += ", multicast group " + group;
+        }
+        for (const std::string& target : state_.ownPortTargets) {
+            text += kDot + ownPortText(target);
         }
     }
     if (const Instance* radio = instances_.lastHeard()) {

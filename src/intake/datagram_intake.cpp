@@ -58,7 +58,10 @@ void DatagramIntake::onArrival()
 {
     trace_.write("Entering Winsock1.DataArrival");
     std::string data;
-    step([&] { data = receiveSocket_.getData(); });
+    const bool taken = step([&] { data = receiveSocket_.getData(); });
+    if (taken && loopGuard != nullptr && !loopGuard->admit(data, receiveSocket_.lastSender())) {
+        return;
+    }
 
     step([&] { window_.log.clearIfOverLimit(); });
     step([&] {

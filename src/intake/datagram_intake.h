@@ -9,6 +9,7 @@
 #include "platform/clock.h"
 #include "platform/udp_socket.h"
 #include "relay/extra_relays.h"
+#include "relay/loop_guard.h"
 #include "relay/relay_tally.h"
 #include "trace/trace_writer.h"
 #include "window/run_state.h"
@@ -39,6 +40,8 @@ class DatagramIntake {
     void setHandlers(MessageHandlers handlers) { handlers_ = std::move(handlers); }
     // Where the main relay's sends and failures are counted; none when null.
     RelayTally* mainRelayTally = nullptr;
+    // Drops the copies of a datagram that come round again; none when null.
+    LoopGuard* loopGuard = nullptr;
     // The arrival event of the receive socket; the byte count is not used.
     void onArrival();
 

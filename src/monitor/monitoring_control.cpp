@@ -206,11 +206,42 @@ void MonitoringControl::stop()
 
 void MonitoringControl::relaySetUp()
 {
-    mainRelaySetUp();
-    extraRelays_.setUp(monitoring());
+    const OwnIntake intake = ownIntake();
+    state_.ownPortTargets.clear();
+    mainRelaySetUp(intake);
+    extraRelays_.setUp(monitoring(), [&](const std::string& item, const std::string& host, int port) {
+        return leftOut(intake, item, host, port);
+    });
 }
 
-void MonitoringControl::mainRelaySetUp()
+// What the settings make the receive socket listen on, whether or not it is listening now.
+OwnIntake MonitoringControl::ownIntake() const
+{
+    OwnIntake intake;
+    intake.port = listenPortFrom(window_.udpPort.text()).value_or(0);
+    if (!trimmed(window_.multicastGroup.text()).empty()) {
+        intake.group = multicastGroupFrom(window_.multicastGroup.text()).value_or("");
+    }
+    if (const auto listen = dottedAddressFrom(window_.listenAddress())) {
+        intake.listenAddress = listen->text;
+    }
+    return intake;
+}
+
+// A datagram sent to the program's own intake would come back to be relayed again, without end.
+bool MonitoringControl::leftOut(const OwnIntake& intake, const std::string& target, const std::string& host, int port)
+{
+    if (!isOwnIntake(intake, std::string(trimmed(host)), port, isOwnAddress)) {
+        return false;
+    }
+    state_.ownPortTargets.push_back(target);
+    if (monitoring()) {
+        trace_.write(ownPortText(target));
+    }
+    return true;
+}
+
+void MonitoringControl::mainRelaySetUp(const OwnIntake& intake)
 {
     try {
         relaySocket_.close();
@@ -222,7 +253,11 @@ void MonitoringControl::mainRelaySetUp()
         return;
     }
     try {
-        relaySocket_.setRemotePort(portOf(window_.servPort.text()));
+        const int port = portOf(window_.servPort.text());
+        if (leftOut(intake, window_.servIP.text() + ":" + window_.servPort.text(), window_.servIP.text(), port)) {
+            return;
+        }
+        relaySocket_.setRemotePort(port);
         relaySocket_.setRemoteHost(window_.servIP.text());
         relaySocket_.bind(0);
         state_.relayReady = true;

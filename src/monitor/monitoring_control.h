@@ -11,6 +11,7 @@
 #include "platform/timer.h"
 #include "platform/udp_socket.h"
 #include "relay/extra_relays.h"
+#include "relay/loop_guard.h"
 #include "trace/trace_writer.h"
 #include "window/run_state.h"
 #include "window/window_model.h"
@@ -43,7 +44,9 @@ class MonitoringControl {
     void refuse(const std::string& what, const std::string& advice);
     void stop();
     void relaySetUp();
-    void mainRelaySetUp();
+    void mainRelaySetUp(const OwnIntake& intake);
+    OwnIntake ownIntake() const;
+    bool leftOut(const OwnIntake& intake, const std::string& target, const std::string& host, int port);
     bool restarting_ = false;
     bool ownStationMayWait_ = false;
 

@@ -109,7 +109,8 @@ ExtraRelays::Target& ExtraRelays::target(std::size_t index, const std::string& i
     return t;
 }
 
-void ExtraRelays::setUp(bool monitoringStarted)
+void ExtraRelays::setUp(bool monitoringStarted,
+                        const std::function<bool(const std::string& item, const std::string& host, int port)>& leaveOut)
 {
     std::size_t used = 0;
     for (const Item& item : readList(window_.moreRelays.text())) {
@@ -122,6 +123,9 @@ void ExtraRelays::setUp(bool monitoringStarted)
                 trace_.write(
                     failureLine("CStart: Error in " + socketName(item.text) + ": ", kInvalidSocketArgument, problem));
             }
+            continue;
+        }
+        if (leaveOut && leaveOut(item.text, item.host, item.port)) {
             continue;
         }
         Target& t = target(used++, item.text);

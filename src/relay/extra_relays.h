@@ -28,7 +28,9 @@ class ExtraRelays {
 
     // The relay set-up of every press of the start button: the list is read from the window again.
     // Items that cannot be read are skipped, and traced when monitoring has just started.
-    void setUp(bool monitoringStarted);
+    // An item for which leaveOut(item, host, port) is true is not used (it says why itself).
+    void setUp(bool monitoringStarted,
+               const std::function<bool(const std::string& item, const std::string& host, int port)>& leaveOut = {});
     // A target that fails is traced and the next one still gets the datagram.
     void relay(const std::string& datagram);
     std::size_t size() const { return inUse_; }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 
@@ -20,6 +21,8 @@ struct RunState {
     DateTime lastQrgChange;
     // The relay socket's last set-up succeeded: until one does, nothing is relayed through it.
     bool relayReady = false;
+    // The relay targets of the last set-up that are the program's own intake, as written: not used.
+    std::vector<std::string> ownPortTargets;
 
     std::int32_t decodeCount = 0;
     std::int64_t spotCount = 0;

@@ -29,7 +29,8 @@ class FakeUdpSocket final : public UdpSocket {
             throw *bindFailure;
         }
         open_ = true;
-        localPort_ = localPort;
+        // Port 0 takes a free one, as the system would.
+        localPort_ = localPort != 0 ? localPort : 40000 + (nextFreePort_++ % 5000);
         reuse = reuseAddress;
     }
     void setRemoteHost(const std::string& host) override
@@ -138,6 +139,7 @@ class FakeUdpSocket final : public UdpSocket {
     Peer lastSender_;
     bool open_ = false;
     int localPort_ = -1;
+    static inline int nextFreePort_ = 0;
     std::string remoteHost_;
     int remotePort_ = 0;
 };

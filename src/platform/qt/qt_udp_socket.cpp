@@ -101,10 +101,10 @@ int QtUdpSocket::localPort() const
     }
     sockaddr_in a{};
     socklen_t length = sizeof a;
-    if (::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0) {
-        return 0;
+    if (localPort_ == 0 && ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) == 0) {
+        localPort_ = ntohs(a.sin_port);
     }
-    return ntohs(a.sin_port);
+    return localPort_;
 }
 
 void QtUdpSocket::bind(int localPort, bool reuseAddress, const std::string& localAddress)
@@ -126,6 +126,7 @@ void QtUdpSocket::open(int localPort, bool reuseAddress, bool receiving, in_addr
 {
     if (!receiving && parkedFd_ >= 0) {
         fd_ = parkedFd_;
+        localPort_ = parkedPort_;
         parkedFd_ = -1;
         connected_ = parkedConnected_;
         ++generation_;
@@ -158,6 +159,7 @@ void QtUdpSocket::open(int localPort, bool reuseAddress, bool receiving, in_addr
         failWithErrno(err);
     }
     fd_ = fd;
+    localPort_ = 0;
     ++generation_;
     sending_ = !receiving;
     connected_ = false;
@@ -238,12 +240,14 @@ void QtUdpSocket::close()
         // kept aside until the event loop turns, so that the reopen right after reuses it (same
         // free local port, same connection) instead of costing four system calls.
         parkedFd_ = fd_;
+        parkedPort_ = localPort_;
         parkedConnected_ = connected_;
         closeParkedSoon();
     } else {
         ::close(fd_);
     }
     fd_ = -1;
+    localPort_ = 0;
     connected_ = false;
     reading_ = false;
     paused_ = false;

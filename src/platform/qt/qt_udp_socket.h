@@ -102,6 +102,8 @@ class QtUdpSocket final : public UdpSocket {
     std::unique_ptr<QObject> context_;
     QSocketNotifier* notifier_ = nullptr;
     int fd_ = -1;
+    // Read from the system once per descriptor: the loop guard asks at every arrival.
+    mutable int localPort_ = 0;
     unsigned generation_ = 0;
     int dispatchDepth_ = 0;
     bool reading_ = false;
@@ -121,6 +123,7 @@ class QtUdpSocket final : public UdpSocket {
     // Opened by a send, not bound by the program: such a socket is parked on close (see close()).
     bool sending_ = false;
     int parkedFd_ = -1;
+    int parkedPort_ = 0;
     bool parkedConnected_ = false;
     bool closeParkedPending_ = false;
     in_addr_t connectedAddress_ = 0;
