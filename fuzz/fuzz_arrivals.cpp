@@ -4,10 +4,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 
 #include "fuzz_input.h"
 #include "json_check.h"
+#include "relay/loop_guard.h"
 #include "support/program_harness.h"
 
 namespace {
@@ -46,6 +48,22 @@ std::string settings(std::uint8_t options)
            "MoreRelays=" + (on(fuzz::option::kMoreRelays) ? "127.0.0.1:" + std::to_string(kFurtherPort) : "") + "\r\n";
 }
 
+// The same bytes from the radio, as the loop guard may count them: a datagram that is not relayed
+// must have come many times, the last only moments ago. Evicted entries make the guard pass more,
+// never less, so this is what every drop needs, not what each repeat gets.
+struct Repeats {
+    std::int64_t lastAt = 0;
+    int count = 0;
+};
+bool mayBeDropped(std::map<std::string, Repeats>& seen, const std::string& bytes, std::int64_t now)
+{
+    Repeats& r = seen[bytes];
+    const bool recent = r.count > 0 && now - r.lastAt <= LoopGuard::kWindowSeconds + 1;
+    r.count = recent ? r.count + 1 : 1;
+    r.lastAt = now;
+    return r.count > LoopGuard::kMaxPasses;
+}
+
 void setSendFailures(ProgramHarness& h, bool fail)
 {
     for (FakeUdpSocket* s : h.sockets) {
@@ -73,6 +91,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool further = (session.options & fuzz::option::kMoreRelays) != 0;
     require(h.sockets.size() == (further ? 5u : 4u), "one socket for the further target");
 
+    std::map<std::string, Repeats> repeats;
     for (const fuzz::Arrival& a : session.arrivals) {
         if ((a.step & fuzz::step::kRestart) != 0) {
             h.window().start.click();
@@ -84,8 +103,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::size_t furtherBefore = further ? h.sockets.at(4)->sent.size() : 0;
         // Closed during the watchdog's restart pause, when nothing arrives.
         const bool listening = h.winsock1().state() == 1;
+        const bool repeated = listening && mayBeDropped(repeats, a.bytes, toSeconds(h.clock.now()));
         h.receive(a.bytes);
-        if (relays && !sendsFail && listening) {
+        if (relays && !sendsFail && listening && repeated) {
+            require(h.winsockServ().sent.size() <= relayedBefore + 1, "a repeated datagram was relayed twice");
+        } else if (relays && !sendsFail && listening) {
             const auto& sent = h.winsockServ().sent;
             require(sent.size() == relayedBefore + 1, "a datagram was not relayed exactly once");
             require(sent.back().bytes == a.bytes, "a datagram was relayed changed");
