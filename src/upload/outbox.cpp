@@ -9,17 +9,24 @@ namespace {
 
 constexpr std::string_view kRecordStart = "QFLOG|";
 
+std::string fileNameOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 } // namespace
 
-std::string outboxCountText(std::size_t count)
+std::string outboxCountText(std::size_t count, std::size_t inMemory)
 {
     if (count == 0) {
         return "0 QSOs wait in the outbox: all were delivered";
     }
-    if (count == 1) {
-        return "1 QSO waits in the outbox";
+    std::string text = count == 1 ? "1 QSO waits in the outbox" : std::to_string(count) + " QSOs wait in the outbox";
+    if (inMemory > 0) {
+        text += " (" + std::to_string(inMemory) + " held only in memory)";
     }
-    return std::to_string(count) + " QSOs wait in the outbox";
+    return text;
 }
 
 std::string_view unusableRecordLine(std::string_view line)
@@ -40,6 +47,19 @@ std::string_view unusableRecordLine(std::string_view line)
     return {};
 }
 
+std::string callOfRecord(const std::string& record)
+{
+    std::size_t start = 0;
+    for (int field = 1; field < 6 && start != std::string::npos; ++field) {
+        start = record.find('|', start);
+        start = start == std::string::npos ? start : start + 1;
+    }
+    if (start == std::string::npos) {
+        return {};
+    }
+    return record.substr(start, record.find('|', start) - start);
+}
+
 Outbox::Outbox(WindowModel& window, FileSystem& files, TraceWriter& trace, UdpSocket& logSocket, Timer& resendTimer,
                Timer& refusalTimer, std::function<void(const std::string&)> notice)
     : window_(window), files_(files), trace_(trace), logSocket_(logSocket), resendTimer_(resendTimer),
@@ -47,12 +67,6 @@ Outbox::Outbox(WindowModel& window, FileSystem& files, TraceWriter& trace, UdpSo
 {
     resendTimer_.setInterval(kResendMs);
     resendTimer_.onTick = [this] {
-        if (!loaded_) {
-            load();
-        }
-        if (unsaved_) {
-            save();
-        }
         sendWaiting();
         afterChange();
     };
@@ -63,24 +77,26 @@ Outbox::Outbox(WindowModel& window, FileSystem& files, TraceWriter& trace, UdpSo
 std::vector<std::string> Outbox::waitingRecords() const
 {
     std::vector<std::string> records;
-    for (const Entry& e : entries_) {
-        if (e.stored) {
-            records.push_back(e.record);
+    for (const InFlight& f : inFlight_) {
+        if (f.again) {
+            records.push_back(f.record);
         }
     }
+    records.insert(records.end(), inFile_.begin(), inFile_.end());
+    records.insert(records.end(), unwritten_.begin(), unwritten_.end());
     return records;
 }
 
 std::size_t Outbox::waiting() const
 {
-    return static_cast<std::size_t>(
-        std::count_if(entries_.begin(), entries_.end(), [](const Entry& e) { return e.stored; }));
+    const auto again = std::count_if(inFlight_.begin(), inFlight_.end(), [](const InFlight& f) { return f.again; });
+    return static_cast<std::size_t>(again) + inFile_.size() + unwritten_.size();
 }
 
 void Outbox::startUp(std::string path)
 {
     path_ = std::move(path);
-    load();
+    update([](std::vector<std::string>&) { return false; });
     if (waiting() > 0) {
         trace_.write("Outbox: " + outboxCountText(waiting()));
     }
@@ -88,82 +104,101 @@ void Outbox::startUp(std::string path)
     afterChange();
 }
 
-void Outbox::load()
+bool Outbox::update(const Change& change)
 {
-    std::string content;
+    std::vector<std::string> records;
+    // Nothing to read: the lock, which makes the file, only when there is something to write.
+    if (unwritten_.empty() && !files_.fileExists(path_) && !change(records)) {
+        inFile_.clear();
+        unreadable_ = false;
+        return true;
+    }
+    const std::unique_ptr<FileLock> lock = files_.lockFile(path_);
+    if (!lock) {
+        unreadable_ = true; // looked at again every minute
+        tellUnwritable();
+        return false;
+    }
+    records.clear();
+    std::vector<std::string> foreign;
     if (files_.fileExists(path_)) {
-        auto read = files_.read(path_);
-        if (!read) {
+        const std::optional<std::string> content = files_.read(path_);
+        if (!content) {
             // Writing over records we could not read would lose them.
-            if (!unreadableTold_) {
-                unreadableTold_ = true;
+            if (!unreadable_) {
+                unreadable_ = true;
                 tell("cannot read " + path_ + "; it is left as it is and read again every minute");
             }
-            return;
+            return false;
         }
-        content = std::move(*read);
+        std::size_t lineNumber = 0;
+        for (std::size_t pos = 0; pos < content->size();) {
+            const std::size_t lf = std::min(content->find('\n', pos), content->size());
+            std::string_view line(content->data() + pos, lf - pos);
+            pos = lf + 1;
+            ++lineNumber;
+            // A line ending of an editor from another system.
+            if (line.ends_with('\r')) {
+                line.remove_suffix(1);
+            }
+            const std::string_view unusable = unusableRecordLine(line);
+            if (unusable.empty()) {
+                records.emplace_back(line);
+                continue;
+            }
+            if (!line.empty()) {
+                foreign.emplace_back(line);
+            }
+            if (linesTraced_) {
+                continue;
+            }
+            trace_.write("Outbox: line " + std::to_string(lineNumber) +
+                         (line.empty() ? std::string(" is empty, dropped")
+                                       : " is no QSO record (" + std::string(unusable) +
+                                             "), not sent; it stays in the file"));
+        }
+        linesTraced_ = true;
     }
-    loaded_ = true;
-    std::vector<Entry> records;
-    std::size_t lineNumber = 0;
-    for (std::size_t pos = 0; pos < content.size();) {
-        const std::size_t lf = std::min(content.find('\n', pos), content.size());
-        std::string_view line(content.data() + pos, lf - pos);
-        pos = lf + 1;
-        ++lineNumber;
-        // A line ending of an editor from another system.
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        const std::string_view unusable = unusableRecordLine(line);
-        if (unusable.empty()) {
-            records.push_back(Entry{std::string(line), true, false});
-            continue;
-        }
-        if (line.empty()) {
-            trace_.write("Outbox: line " + std::to_string(lineNumber) + " is empty, dropped");
-            continue;
-        }
-        trace_.write("Outbox: line " + std::to_string(lineNumber) + " is no QSO record (" + std::string(unusable) +
-                     "), not sent; it stays in the file");
-        foreignLines_.emplace_back(line);
-    }
-    // What was kept in memory meanwhile came after the file's records.
-    const bool keptMeanwhile = !entries_.empty();
-    entries_.insert(entries_.begin(), records.begin(), records.end());
-    if (keptMeanwhile) {
-        save();
-    }
-}
-
-bool Outbox::save()
-{
-    unsaved_ = true;
-    if (!loaded_) {
-        return false;
+    unreadable_ = false;
+    const std::vector<std::string> read = records;
+    // What memory held is older than what this change brings.
+    records.insert(records.end(), unwritten_.begin(), unwritten_.end());
+    if (!change(records) && unwritten_.empty()) {
+        inFile_ = read;
+        return true;
     }
     std::string content;
-    for (const std::string& line : foreignLines_) {
+    for (const std::string& line : foreign) {
         content += line + '\n';
     }
-    for (const Entry& e : entries_) {
-        if (e.stored) {
-            content += e.record + '\n';
-        }
+    for (const std::string& record : records) {
+        content += record + '\n';
     }
     if (!files_.writeByRename(path_, content)) {
-        if (!unwritableTold_) {
-            unwritableTold_ = true;
-            tell("cannot write " + path_ + "; the QSOs that wait are kept in memory until it can be written");
-        }
+        inFile_ = read;
+        tellUnwritable();
         return false;
     }
-    unsaved_ = false;
+    inFile_ = std::move(records);
+    unwritten_.clear();
     if (unwritableTold_) {
         unwritableTold_ = false;
         tell(path_ + " is written again");
     }
     return true;
+}
+
+void Outbox::putBack(const std::vector<std::string>& older, const std::vector<std::string>& newer)
+{
+    const bool written = update([&](std::vector<std::string>& records) {
+        records.insert(records.begin(), older.begin(), older.end());
+        records.insert(records.end(), newer.begin(), newer.end());
+        return !older.empty() || !newer.empty();
+    });
+    if (!written) {
+        unwritten_.insert(unwritten_.begin(), older.begin(), older.end());
+        unwritten_.insert(unwritten_.end(), newer.begin(), newer.end());
+    }
 }
 
 void Outbox::keep(const std::string& record, const std::string& reason)
@@ -173,8 +208,7 @@ void Outbox::keep(const std::string& record, const std::string& reason)
         trace_.write("   QSO not kept in the outbox (" + std::string(unusable) + "): *" + record + "*");
         return;
     }
-    entries_.push_back(Entry{record, true, false});
-    save();
+    putBack({}, {record});
     trace_.write("   QSO kept in the outbox: " + reason + " *" + record + "*");
     if (onKept) {
         onKept(record, reason, false);
@@ -184,7 +218,7 @@ void Outbox::keep(const std::string& record, const std::string& reason)
 
 void Outbox::sent(const std::string& record)
 {
-    entries_.push_back(Entry{record, false, true});
+    inFlight_.push_back(InFlight{record, false});
     refusalTimer_.setEnabled(true);
     sendWaiting();
     afterChange();
@@ -193,23 +227,40 @@ void Outbox::sent(const std::string& record)
 void Outbox::sendWaiting()
 {
     if (!window_.logUpload.checked()) {
+        if (!unwritten_.empty() || unreadable_) {
+            update([](std::vector<std::string>&) { return false; });
+        }
         return;
     }
-    // By index: the list may grow while we send.
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (!entries_[i].stored || entries_[i].inFlight) {
-            continue;
-        }
-        const std::string record = entries_[i].record;
-        const bool sent = guarded(trace_, "Outbox: ** Error Sending: ", [&] {
+    // One batch at a time: the next goes once this one's refusal window has passed.
+    if (std::any_of(inFlight_.begin(), inFlight_.end(), [](const InFlight& f) { return f.again; })) {
+        return;
+    }
+    // Taken out of the file under its lock, so that another program with the same file does not
+    // send them too; they go back if they do not arrive.
+    std::vector<std::string> batch;
+    const auto take = [&batch](std::vector<std::string>& records) {
+        const auto n = static_cast<std::ptrdiff_t>(std::min(kBatch, records.size()));
+        batch.assign(records.begin(), records.begin() + n);
+        records.erase(records.begin(), records.begin() + n);
+        return n > 0;
+    };
+    if (!update(take)) {
+        // The file cannot be had: what memory holds goes all the same.
+        take(unwritten_);
+    }
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        const std::string& record = batch[i];
+        const bool went = guarded(trace_, "Outbox: ** Error Sending: ", [&] {
             logSocket_.close();
             logSocket_.sendData(record);
         });
         // Those behind it would fail the same way; the next round tries again, oldest first.
-        if (!sent) {
+        if (!went) {
+            putBack({batch.begin() + static_cast<std::ptrdiff_t>(i), batch.end()}, {});
             break;
         }
-        entries_[i].inFlight = true;
+        inFlight_.push_back(InFlight{record, true});
         refusalTimer_.setEnabled(true);
         trace_.write("   QSO sent again from the outbox. *" + record + "*");
     }
@@ -217,66 +268,80 @@ void Outbox::sendWaiting()
 
 void Outbox::socketError(int code, const std::string& description)
 {
-    std::vector<std::size_t> refused;
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].inFlight) {
-            entries_[i].inFlight = false;
-            refused.push_back(i);
-        }
-    }
-    if (refused.empty()) {
+    if (inFlight_.empty()) {
         return;
     }
     refusalTimer_.setEnabled(false);
-    std::vector<bool> again;
-    for (const std::size_t i : refused) {
-        again.push_back(entries_[i].stored);
-        entries_[i].stored = entries_[i].stored || unusableRecordLine(entries_[i].record).empty();
-    }
-    save();
-    const std::string reason = "an error followed its send: " + failureLine("", code, description);
-    for (std::size_t k = 0; k < refused.size(); ++k) {
-        const Entry& e = entries_[refused[k]];
-        if (e.stored) {
-            trace_.write("   QSO kept in the outbox: " + reason + " *" + e.record + "*");
-            if (onKept) {
-                onKept(e.record, reason, again[k]);
-            }
-        } else {
-            trace_.write("   QSO not kept in the outbox (" + std::string(unusableRecordLine(e.record)) + "): *" +
-                         e.record + "*");
+    const std::vector<InFlight> refused = std::move(inFlight_);
+    inFlight_.clear();
+    std::vector<std::string> older;
+    std::vector<std::string> newer;
+    for (const InFlight& f : refused) {
+        if (f.again) {
+            older.push_back(f.record);
+        } else if (unusableRecordLine(f.record).empty()) {
+            newer.push_back(f.record);
         }
     }
-    std::erase_if(entries_, [](const Entry& e) { return !e.stored; });
+    putBack(older, newer);
+    const std::string reason = "an error followed its send: " + failureLine("", code, description);
+    for (const InFlight& f : refused) {
+        const std::string_view unusable = unusableRecordLine(f.record);
+        if (!f.again && !unusable.empty()) {
+            trace_.write("   QSO not kept in the outbox (" + std::string(unusable) + "): *" + f.record + "*");
+            continue;
+        }
+        trace_.write("   QSO kept in the outbox: " + reason + " *" + f.record + "*");
+        if (onKept) {
+            onKept(f.record, reason, f.again);
+        }
+    }
     afterChange();
 }
 
 void Outbox::answered()
 {
     deliverInFlight();
+    // The next batch keeps its distance all the same.
+    if (waiting() > 0) {
+        refusalTimer_.setEnabled(true);
+    }
 }
 
-void Outbox::ending()
+std::string Outbox::ending()
 {
-    // The held datagrams cannot be told apart from those that went: all unconfirmed ones are kept,
-    // since a QSO sent twice does less harm than one lost.
-    if (logSocket_.awaitingName() == 0) {
-        return;
+    if (path_.empty()) {
+        return {};
     }
-    bool kept = false;
-    for (Entry& e : entries_) {
-        if (e.inFlight && !e.stored && unusableRecordLine(e.record).empty()) {
-            e.stored = true;
-            kept = true;
-            trace_.write("   QSO kept in the outbox: the program ended while its send waited for the service's "
-                         "name *" +
-                         e.record + "*");
+    refusalTimer_.setEnabled(false);
+    std::vector<std::string> older;
+    std::vector<std::string> newer;
+    for (const InFlight& f : inFlight_) {
+        if (f.again) {
+            older.push_back(f.record);
+        } else if (unusableRecordLine(f.record).empty()) {
+            newer.push_back(f.record);
+            trace_.write("   QSO kept in the outbox: the program ended before a refusal could come *" + f.record +
+                         "*");
         }
     }
-    if (kept) {
-        save();
-        afterChange();
+    inFlight_.clear();
+    if (!older.empty() || !newer.empty() || !unwritten_.empty()) {
+        putBack(older, newer);
     }
+    afterChange();
+    if (unwritten_.empty()) {
+        return {};
+    }
+    std::string calls;
+    for (const std::string& record : unwritten_) {
+        calls += (calls.empty() ? "" : ", ") + callOfRecord(record);
+    }
+    const std::size_t n = unwritten_.size();
+    const std::string line = std::to_string(n) + (n == 1 ? " QSO" : " QSOs") + " could not be written to " +
+                             fileNameOf(path_) + (n == 1 ? " and is lost: " : " and are lost: ") + calls;
+    trace_.write("Outbox: " + line);
+    return line;
 }
 
 void Outbox::refusalWindowEnded()
@@ -286,52 +351,46 @@ void Outbox::refusalWindowEnded()
         return;
     }
     deliverInFlight();
+    sendWaiting();
+    afterChange();
 }
 
 void Outbox::deliverInFlight()
 {
     refusalTimer_.setEnabled(false);
-    std::vector<std::string> delivered;
-    std::vector<std::string> reached;
-    for (const Entry& e : entries_) {
-        if (e.inFlight && e.stored) {
-            delivered.push_back(e.record);
-        }
-        if (e.inFlight) {
-            reached.push_back(e.record);
-        }
-    }
-    std::erase_if(entries_, [](const Entry& e) { return e.inFlight; });
-    if (!delivered.empty()) {
-        save();
-        for (const std::string& record : delivered) {
-            trace_.write("   QSO delivered, out of the outbox. *" + record + "*");
+    const std::vector<InFlight> delivered = std::move(inFlight_);
+    inFlight_.clear();
+    for (const InFlight& f : delivered) {
+        if (f.again) {
+            trace_.write("   QSO delivered, out of the outbox. *" + f.record + "*");
         }
     }
     afterChange();
     if (onDelivered) {
-        for (const std::string& record : reached) {
-            onDelivered(record);
+        for (const InFlight& f : delivered) {
+            onDelivered(f.record);
         }
     }
 }
 
 void Outbox::afterChange()
 {
-    const bool needed = waiting() > 0 || !loaded_ || unsaved_;
+    const bool needed = waiting() > 0 || unreadable_;
     if (needed != resendTimer_.enabled()) {
         resendTimer_.setEnabled(needed);
     }
     const std::size_t count = waiting();
-    if (count == toldCount_) {
+    const std::size_t inMemory = heldInMemory();
+    if (count == toldCount_ && inMemory == toldInMemory_) {
         return;
     }
     toldCount_ = count;
+    toldInMemory_ = inMemory;
     if (notice_) {
-        notice_(outboxCountText(count));
+        notice_(outboxCountText(count, inMemory));
     }
     for (const auto& listener : countListeners_) {
-        listener(count);
+        listener(count, inMemory);
     }
 }
 
@@ -340,6 +399,14 @@ void Outbox::tell(const std::string& text)
     trace_.write("Outbox: " + text);
     if (notice_) {
         notice_(text);
+    }
+}
+
+void Outbox::tellUnwritable()
+{
+    if (!unwritableTold_) {
+        unwritableTold_ = true;
+        tell("cannot write " + path_ + "; the QSOs that wait are kept in memory until it can be written");
     }
 }
 

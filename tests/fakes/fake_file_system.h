@@ -4,6 +4,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -54,6 +55,17 @@ class FakeFileSystem final : public FileSystem {
         return writeAtomically(path, bytes);
     }
 
+    std::unique_ptr<FileLock> lockFile(const std::string&) override
+    {
+        ++locks;
+        return lockBusy ? nullptr : std::make_unique<FileLock>();
+    }
+    std::vector<std::string> removeLeftovers(const std::string& folder) override
+    {
+        leftoversLookedFor.push_back(folder);
+        return {};
+    }
+
     static std::string folderOf(const std::string& path)
     {
         const auto slash = path.find_last_of('/');
@@ -66,7 +78,10 @@ class FakeFileSystem final : public FileSystem {
     bool failCreateDirectory = false;
     bool readOnly = false;
     bool unreadable = false;
+    bool lockBusy = false;
     int writes = 0;
+    int locks = 0;
+    std::vector<std::string> leftoversLookedFor;
 };
 
 } // namespace qf::test
