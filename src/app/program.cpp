@@ -419,8 +419,7 @@ void Program::wireHealth()
     p.outbox.onKept = [&p](const std::string& record, const std::string& reason, bool again) {
         p.health.qsoFailed(callOfRecord(record), reason, again);
     };
-    p.outbox.watchCount(
-        [&p](std::size_t waiting, std::size_t inMemory) { p.health.outboxChanged(waiting, inMemory); });
+    p.outbox.watchCount([&p](std::size_t waiting, std::size_t inMemory) { p.health.outboxChanged(waiting, inMemory); });
     p.qso.onAnswer = [&p](const std::string& answer) {
         p.health.serviceAnswered(answer);
         p.outbox.answered();
@@ -441,8 +440,9 @@ struct Program::StatusParts {
 void Program::wireStatus()
 {
     Parts& p = *parts_;
-    status_ = std::make_unique<StatusParts>(StatusSources{*window_, state_, instances_, p.health, p.relay,
-                                                          p.extraRelays, p.spots, p.outbox, services_.clock, callOfRecord});
+    status_ =
+        std::make_unique<StatusParts>(StatusSources{*window_, state_, instances_, p.health, p.relay, p.extraRelays,
+                                                    p.spots, p.outbox, services_.clock, callOfRecord});
     StatusBoard& board = status_->board;
     p.intake.mainRelayTally = &p.relay.tally;
     p.spots.onQueued = [&board](const HeardStation& s) { board.spotQueued(s); };

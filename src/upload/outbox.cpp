@@ -153,9 +153,9 @@ bool Outbox::update(const Change& change)
                 continue;
             }
             trace_.write("Outbox: line " + std::to_string(lineNumber) +
-                         (line.empty() ? std::string(" is empty, dropped")
-                                       : " is no QSO record (" + std::string(unusable) +
-                                             "), not sent; it stays in the file"));
+                         (line.empty()
+                              ? std::string(" is empty, dropped")
+                              : " is no QSO record (" + std::string(unusable) + "), not sent; it stays in the file"));
         }
         linesTraced_ = true;
     }
@@ -321,8 +321,7 @@ std::string Outbox::ending()
             older.push_back(f.record);
         } else if (unusableRecordLine(f.record).empty()) {
             newer.push_back(f.record);
-            trace_.write("   QSO kept in the outbox: the program ended before a refusal could come *" + f.record +
-                         "*");
+            trace_.write("   QSO kept in the outbox: the program ended before a refusal could come *" + f.record + "*");
         }
     }
     inFlight_.clear();

@@ -102,8 +102,8 @@ class Outbox {
     std::vector<std::function<void(std::size_t, std::size_t)>> countListeners_;
 
     std::string path_;
-    std::vector<std::string> inFile_;   // as last read or written, oldest first
-    std::vector<InFlight> inFlight_;    // sent, within the refusal window
+    std::vector<std::string> inFile_;    // as last read or written, oldest first
+    std::vector<InFlight> inFlight_;     // sent, within the refusal window
     std::vector<std::string> unwritten_; // kept, but the file could not take them
     bool linesTraced_ = false;
     bool unreadable_ = false;

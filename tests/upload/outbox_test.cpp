@@ -311,7 +311,8 @@ TEST(Outbox, a_file_that_cannot_be_written_keeps_the_records_in_memory_until_it_
     s.h.files.readOnly = false;
     s.h.clock.advance(60);
     EXPECT_EQ(s.outbox(), record("Q1AAA") + "\n");
-    const std::vector<std::string> last(s.notices().end() - 2, s.notices().end());
+    const std::vector<std::string> said = s.notices();
+    const std::vector<std::string> last(said.end() - 2, said.end());
     EXPECT_EQ(last, (std::vector<std::string>{kOutboxPath + " is written again", "1 QSO waits in the outbox"}));
 }
 
