@@ -33,6 +33,9 @@ class FileSystem {
     // An exclusive lock on the file that other programs taking it wait for; a missing file is made
     // empty. Nothing when it cannot be had within a few seconds: a stuck program must not freeze this one.
     virtual std::unique_ptr<FileLock> lockFile(const std::string& path) = 0;
+    // The same lock, for as long as it is held, but never waited for: nothing while another program
+    // holds it. A lock file that cannot be made counts as had: nobody could hold it then.
+    virtual std::unique_ptr<FileLock> tryLockFile(const std::string& path) = 0;
     // Removes the temporary files that a killed program's writes left in the folder (this
     // program's name pattern only, older than a minute) and gives their paths.
     virtual std::vector<std::string> removeLeftovers(const std::string& folder) = 0;

@@ -329,6 +329,28 @@ std::unique_ptr<FileLock> PosixFileSystem::lockFile(const std::string& path)
     }
 }
 
+std::unique_ptr<FileLock> PosixFileSystem::tryLockFile(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        // Without the file nobody holds the lock: what it guards must not wait for good.
+        return std::make_unique<FileLock>();
+    }
+    int locked = 0;
+    do {
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        ::close(fd);
+        return held ? nullptr : std::make_unique<FileLock>();
+    }
+    return std::make_unique<PosixFileLock>(fd);
+}
+
 std::vector<std::string> PosixFileSystem::removeLeftovers(const std::string& folder)
 {
     std::vector<std::string> removed;

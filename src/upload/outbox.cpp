@@ -74,23 +74,29 @@ Outbox::Outbox(WindowModel& window, FileSystem& files, TraceWriter& trace, UdpSo
     refusalTimer_.onTick = [this] { refusalWindowEnded(); };
 }
 
+// Records in flight from the file are in inFile_ too: only those taken out of memory count apart.
 std::vector<std::string> Outbox::waitingRecords() const
 {
-    std::vector<std::string> records;
+    std::vector<std::string> records = inFile_;
     for (const InFlight& f : inFlight_) {
-        if (f.again) {
+        if (f.from == From::Memory) {
             records.push_back(f.record);
         }
     }
-    records.insert(records.end(), inFile_.begin(), inFile_.end());
     records.insert(records.end(), unwritten_.begin(), unwritten_.end());
     return records;
 }
 
 std::size_t Outbox::waiting() const
 {
-    const auto again = std::count_if(inFlight_.begin(), inFlight_.end(), [](const InFlight& f) { return f.again; });
-    return static_cast<std::size_t>(again) + inFile_.size() + unwritten_.size();
+    return inFile_.size() + heldInMemory();
+}
+
+std::size_t Outbox::heldInMemory() const
+{
+    const auto taken =
+        std::count_if(inFlight_.begin(), inFlight_.end(), [](const InFlight& f) { return f.from == From::Memory; });
+    return static_cast<std::size_t>(taken) + unwritten_.size();
 }
 
 void Outbox::startUp(std::string path)
@@ -100,6 +106,7 @@ void Outbox::startUp(std::string path)
     if (waiting() > 0) {
         trace_.write("Outbox: " + outboxCountText(waiting()));
     }
+    isResender();
     sendWaiting();
     afterChange();
 }
@@ -110,6 +117,7 @@ bool Outbox::update(const Change& change)
     // Nothing to read: the lock, which makes the file, only when there is something to write.
     if (unwritten_.empty() && !files_.fileExists(path_) && !change(records)) {
         inFile_.clear();
+        delivered_.clear();
         unreadable_ = false;
         return true;
     }
@@ -160,10 +168,20 @@ bool Outbox::update(const Change& change)
         linesTraced_ = true;
     }
     unreadable_ = false;
+    // Delivered records leave with this write: the first equal line each, so that a record another
+    // program kept meanwhile stays. Those no longer there are gone already.
+    std::vector<std::string> leaving;
+    for (const std::string& record : delivered_) {
+        if (const auto it = std::find(records.begin(), records.end(), record); it != records.end()) {
+            records.erase(it);
+            leaving.push_back(record);
+        }
+    }
+    delivered_ = std::move(leaving);
     const std::vector<std::string> read = records;
     // What memory held is older than what this change brings.
     records.insert(records.end(), unwritten_.begin(), unwritten_.end());
-    if (!change(records) && unwritten_.empty()) {
+    if (!change(records) && unwritten_.empty() && delivered_.empty()) {
         inFile_ = read;
         return true;
     }
@@ -181,6 +199,7 @@ bool Outbox::update(const Change& change)
     }
     inFile_ = std::move(records);
     unwritten_.clear();
+    delivered_.clear();
     if (unwritableTold_) {
         unwritableTold_ = false;
         tell(path_ + " is written again");
@@ -218,7 +237,7 @@ void Outbox::keep(const std::string& record, const std::string& reason)
 
 void Outbox::sent(const std::string& record)
 {
-    inFlight_.push_back(InFlight{record, false});
+    inFlight_.push_back(InFlight{record, From::First});
     refusalTimer_.setEnabled(true);
     sendWaiting();
     afterChange();
@@ -233,37 +252,54 @@ void Outbox::sendWaiting()
         return;
     }
     // One batch at a time: the next goes once this one's refusal window has passed.
-    if (std::any_of(inFlight_.begin(), inFlight_.end(), [](const InFlight& f) { return f.again; })) {
+    if (std::any_of(inFlight_.begin(), inFlight_.end(), [](const InFlight& f) { return f.again(); })) {
         return;
     }
-    // Taken out of the file under its lock, so that another program with the same file does not
-    // send them too; they go back if they do not arrive.
-    std::vector<std::string> batch;
-    const auto take = [&batch](std::vector<std::string>& records) {
-        const auto n = static_cast<std::ptrdiff_t>(std::min(kBatch, records.size()));
-        batch.assign(records.begin(), records.begin() + n);
-        records.erase(records.begin(), records.begin() + n);
-        return n > 0;
-    };
-    if (!update(take)) {
-        // The file cannot be had: what memory holds goes all the same.
-        take(unwritten_);
+    // The file's records stay in it while they are sent, and only the resender sends them, so that
+    // another program with the same file does not send them too. What memory holds (the file could
+    // not take it) is this program's own and goes all the same.
+    update([](std::vector<std::string>&) { return false; });
+    std::vector<InFlight> batch;
+    if (isResender()) {
+        for (std::size_t i = 0; i < inFile_.size() && batch.size() < kBatch; ++i) {
+            batch.push_back(InFlight{inFile_[i], From::File});
+        }
     }
+    const auto fromMemory = static_cast<std::ptrdiff_t>(std::min(kBatch - batch.size(), unwritten_.size()));
+    for (auto it = unwritten_.begin(); it != unwritten_.begin() + fromMemory; ++it) {
+        batch.push_back(InFlight{*it, From::Memory});
+    }
+    unwritten_.erase(unwritten_.begin(), unwritten_.begin() + fromMemory);
     for (std::size_t i = 0; i < batch.size(); ++i) {
-        const std::string& record = batch[i];
+        const std::string& record = batch[i].record;
         const bool went = guarded(trace_, "Outbox: ** Error Sending: ", [&] {
             logSocket_.close();
             logSocket_.sendData(record);
         });
         // Those behind it would fail the same way; the next round tries again, oldest first.
         if (!went) {
-            putBack({batch.begin() + static_cast<std::ptrdiff_t>(i), batch.end()}, {});
+            std::vector<std::string> back;
+            for (std::size_t j = i; j < batch.size(); ++j) {
+                if (batch[j].from == From::Memory) {
+                    back.push_back(batch[j].record);
+                }
+            }
+            putBack(back, {});
             break;
         }
-        inFlight_.push_back(InFlight{record, true});
+        inFlight_.push_back(batch[i]);
         refusalTimer_.setEnabled(true);
         trace_.write("   QSO sent again from the outbox. *" + record + "*");
     }
+}
+
+// The role is kept until the program ends, and the kernel lets it go even when it is killed.
+bool Outbox::isResender()
+{
+    if (!resender_) {
+        resender_ = files_.tryLockFile(path_ + ".lock");
+    }
+    return resender_ != nullptr;
 }
 
 void Outbox::socketError(int code, const std::string& description)
@@ -276,10 +312,11 @@ void Outbox::socketError(int code, const std::string& description)
     inFlight_.clear();
     std::vector<std::string> older;
     std::vector<std::string> newer;
+    // Those sent from the file are still in it.
     for (const InFlight& f : refused) {
-        if (f.again) {
+        if (f.from == From::Memory) {
             older.push_back(f.record);
-        } else if (unusableRecordLine(f.record).empty()) {
+        } else if (f.from == From::First && unusableRecordLine(f.record).empty()) {
             newer.push_back(f.record);
         }
     }
@@ -287,13 +324,13 @@ void Outbox::socketError(int code, const std::string& description)
     const std::string reason = "an error followed its send: " + failureLine("", code, description);
     for (const InFlight& f : refused) {
         const std::string_view unusable = unusableRecordLine(f.record);
-        if (!f.again && !unusable.empty()) {
+        if (!f.again() && !unusable.empty()) {
             trace_.write("   QSO not kept in the outbox (" + std::string(unusable) + "): *" + f.record + "*");
             continue;
         }
         trace_.write("   QSO kept in the outbox: " + reason + " *" + f.record + "*");
         if (onKept) {
-            onKept(f.record, reason, f.again);
+            onKept(f.record, reason, f.again());
         }
     }
     afterChange();
@@ -317,9 +354,9 @@ std::string Outbox::ending()
     std::vector<std::string> older;
     std::vector<std::string> newer;
     for (const InFlight& f : inFlight_) {
-        if (f.again) {
+        if (f.from == From::Memory) {
             older.push_back(f.record);
-        } else if (unusableRecordLine(f.record).empty()) {
+        } else if (f.from == From::First && unusableRecordLine(f.record).empty()) {
             newer.push_back(f.record);
             trace_.write("   QSO kept in the outbox: the program ended before a refusal could come *" + f.record + "*");
         }
@@ -329,6 +366,9 @@ std::string Outbox::ending()
         putBack(older, newer);
     }
     afterChange();
+    // Another program with the file takes over from here.
+    resendTimer_.setEnabled(false);
+    resender_.reset();
     if (unwritten_.empty()) {
         return {};
     }
@@ -360,9 +400,19 @@ void Outbox::deliverInFlight()
     const std::vector<InFlight> delivered = std::move(inFlight_);
     inFlight_.clear();
     for (const InFlight& f : delivered) {
-        if (f.again) {
+        if (f.from == From::File) {
+            if (const auto it = std::find(inFile_.begin(), inFile_.end(), f.record); it != inFile_.end()) {
+                inFile_.erase(it);
+            }
+            delivered_.push_back(f.record);
+        }
+        if (f.again()) {
             trace_.write("   QSO delivered, out of the outbox. *" + f.record + "*");
         }
+    }
+    // A file that cannot take the change now keeps them out of the next batch all the same.
+    if (!delivered_.empty()) {
+        update([](std::vector<std::string>&) { return false; });
     }
     afterChange();
     if (onDelivered) {

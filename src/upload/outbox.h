@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,7 +28,8 @@ std::string_view unusableRecordLine(std::string_view line);
 std::string callOfRecord(const std::string& record);
 
 // Another program may keep the same file (the same settings twice): every change of the file is a
-// locked read, merge and write, and a record taken out to be sent again is sent by that program only.
+// locked read, merge and write, and only the program holding the lock file beside it (the resender)
+// sends the file's records again. They stay in the file until delivered, so that a kill loses none.
 class Outbox {
   public:
     static constexpr int kResendMs = 60 * 1000;
@@ -57,10 +59,10 @@ class Outbox {
     // and are lost (empty when none).
     std::string ending();
 
-    // The records waiting: in the file (as last read), taken out to be sent again, and held in memory.
+    // The records waiting: in the file (as last read) and held in memory, in flight or not.
     std::size_t waiting() const;
     // Those of them that no file holds, because it could not be written.
-    std::size_t heldInMemory() const { return unwritten_.size(); }
+    std::size_t heldInMemory() const;
     // The records waiting, oldest first.
     std::vector<std::string> waitingRecords() const;
     // Told of each record that reached the service (not refused within the window, or answered),
@@ -74,9 +76,13 @@ class Outbox {
     }
 
   private:
+    // Where a record in flight waits meanwhile: nowhere yet (its first send), still in the file, or
+    // taken out of memory.
+    enum class From { First, File, Memory };
     struct InFlight {
         std::string record;
-        bool again = false; // taken out of the outbox to be sent again
+        From from = From::First;
+        bool again() const { return from != From::First; }
     };
     using Change = std::function<bool(std::vector<std::string>& records)>;
 
@@ -85,7 +91,10 @@ class Outbox {
     bool update(const Change& change);
     // Records back into the outbox: the file, or memory when the file cannot take them.
     void putBack(const std::vector<std::string>& older, const std::vector<std::string>& newer);
+    bool isResender();
     void sendWaiting();
+    // Sends a batch that came from the outbox; false when the socket failed.
+    void sendAgain(std::vector<std::string> batch, From from);
     void refusalWindowEnded();
     void deliverInFlight();
     void afterChange();
@@ -105,6 +114,8 @@ class Outbox {
     std::vector<std::string> inFile_;    // as last read or written, oldest first
     std::vector<InFlight> inFlight_;     // sent, within the refusal window
     std::vector<std::string> unwritten_; // kept, but the file could not take them
+    std::vector<std::string> delivered_; // still in the file, to go with its next write
+    std::unique_ptr<FileLock> resender_;
     bool linesTraced_ = false;
     bool unreadable_ = false;
     bool unwritableTold_ = false;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -60,6 +61,26 @@ class FakeFileSystem final : public FileSystem {
         ++locks;
         return lockBusy ? nullptr : std::make_unique<FileLock>();
     }
+    // Shared by both programs of one store, as the kernel's locks are; freed when the lock goes.
+    std::unique_ptr<FileLock> tryLockFile(const std::string& path) override
+    {
+        if (!heldLocks->insert(path).second) {
+            return nullptr;
+        }
+        class Held final : public FileLock {
+          public:
+            Held(std::shared_ptr<std::set<std::string>> held, std::string path)
+                : held_(std::move(held)), path_(std::move(path))
+            {
+            }
+            ~Held() override { held_->erase(path_); }
+
+          private:
+            std::shared_ptr<std::set<std::string>> held_;
+            std::string path_;
+        };
+        return std::make_unique<Held>(heldLocks.ptr, path);
+    }
     std::vector<std::string> removeLeftovers(const std::string& folder) override
     {
         leftoversLookedFor.push_back(folder);
@@ -82,6 +103,18 @@ class FakeFileSystem final : public FileSystem {
     int writes = 0;
     int locks = 0;
     std::vector<std::string> leftoversLookedFor;
+    // A copy of the store is another machine's: nobody holds its locks.
+    struct HeldLocks {
+        HeldLocks() = default;
+        HeldLocks(const HeldLocks&) {}
+        HeldLocks& operator=(const HeldLocks&)
+        {
+            ptr = std::make_shared<std::set<std::string>>();
+            return *this;
+        }
+        std::set<std::string>* operator->() const { return ptr.get(); }
+        std::shared_ptr<std::set<std::string>> ptr = std::make_shared<std::set<std::string>>();
+    } heldLocks;
 };
 
 } // namespace qf::test

@@ -191,8 +191,8 @@ TEST(Outbox, survives_a_restart_and_is_sent_oldest_first_until_delivered)
     EXPECT_EQ(sentBytes(log), (std::vector<std::string>{record("Q1CCC"), record("Q1AAA"), record("Q1BBB")}))
         << "right after a good send";
     s.h.clock.advanceMs(4999);
-    EXPECT_EQ(s.outbox(), "") << "taken out while they are sent, so that no other program sends them too";
-    EXPECT_EQ(s.h.program->outbox().waiting(), 2u) << "not yet delivered";
+    EXPECT_EQ(s.outbox(), first.outbox()) << "not yet delivered";
+    EXPECT_EQ(s.h.program->outbox().waiting(), 2u);
     s.h.clock.advanceMs(1);
     EXPECT_EQ(s.outbox(), "");
     EXPECT_TRUE(s.h.traced("   QSO delivered, out of the outbox. *" + record("Q1BBB") + "*"));
@@ -233,8 +233,8 @@ struct Copy {
     Outbox outbox;
 };
 
-// The same settings twice: neither copy writes its own view over the other's records, and a record
-// waiting at start is sent by one of them only; refused, it goes back for either to send.
+// The same settings twice: neither copy writes its own view over the other's records, a record
+// waiting at start is sent by one of them only, and the other takes over when that one ends.
 TEST(Outbox, two_programs_on_one_file_keep_each_others_records_and_send_each_once)
 {
     ProgramHarness h;
@@ -250,8 +250,35 @@ TEST(Outbox, two_programs_on_one_file_keep_each_others_records_and_send_each_onc
     one.outbox.keep(record("Q2BBB"), "test");
     two.outbox.keep(record("Q3CCC"), "test");
     one.outbox.socketError(10061, "Connection refused");
-    EXPECT_EQ(h.files.files[kOutboxPath], record("Q1AAA") + "\n" + record("Q2BBB") + "\n" + record("Q3CCC") + "\n");
-    EXPECT_GT(h.files.locks, 0);
+    const std::string all = record("Q1AAA") + "\n" + record("Q2BBB") + "\n" + record("Q3CCC") + "\n";
+    EXPECT_EQ(h.files.files[kOutboxPath], all);
+    EXPECT_EQ(two.outbox.waiting(), 3u);
+
+    one.outbox.ending();
+    h.clock.advance(60);
+    EXPECT_EQ(sentBytes(one.socket), std::vector<std::string>{record("Q1AAA")});
+    EXPECT_EQ(sentBytes(two.socket), (std::vector<std::string>{record("Q1AAA"), record("Q2BBB"), record("Q3CCC")}));
+    h.clock.advance(5);
+    EXPECT_EQ(h.files.files[kOutboxPath], "");
+}
+
+// A program killed while a batch is in flight leaves its records in the file for the next one.
+TEST(Outbox, records_sent_again_stay_in_the_file_until_delivered)
+{
+    ProgramHarness h;
+    h.files.dirs.insert(kAppFolder);
+    const std::string held = record("Q1AAA") + "\n" + record("Q2BBB") + "\n";
+    h.files.files[kOutboxPath] = held;
+    auto killed = std::make_unique<Copy>(h.files, h.clock);
+    killed->outbox.startUp(kOutboxPath);
+    EXPECT_EQ(killed->socket.sent.size(), 2u);
+    EXPECT_EQ(killed->outbox.waiting(), 2u) << "counted once";
+    killed.reset();
+
+    EXPECT_EQ(h.files.files[kOutboxPath], held);
+    Copy next(h.files, h.clock);
+    next.outbox.startUp(kOutboxPath);
+    EXPECT_EQ(next.socket.sent.size(), 2u) << "the role went with the killed program";
 }
 
 // A long outbox leaves in batches, one refusal window apart, not as one burst.
