@@ -122,6 +122,21 @@ TEST(OutboxOnDisk, two_programs_killed_at_any_moment_leave_a_whole_file_and_ever
     std::filesystem::remove_all(tmpl);
 }
 
+// The resender's lock: never waited for, and free again once its holder lets it go.
+TEST(OutboxOnDisk, the_resender_lock_is_had_by_one_holder_at_a_time)
+{
+    std::string dir = (std::filesystem::temp_directory_path() / "qf-lock-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(dir.data()), nullptr);
+    PosixFileSystem files;
+    const std::string path = dir + "/Outbox.txt.lock";
+    auto first = files.tryLockFile(path);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(files.tryLockFile(path), nullptr);
+    first.reset();
+    EXPECT_NE(files.tryLockFile(path), nullptr);
+    std::filesystem::remove_all(dir);
+}
+
 // Only this program's temporary files, a minute old: younger ones may be a write under way.
 TEST(OutboxOnDisk, leftovers_of_cut_writes_are_removed_once_a_minute_old)
 {

@@ -281,6 +281,24 @@ TEST(Outbox, records_sent_again_stay_in_the_file_until_delivered)
     EXPECT_EQ(next.socket.sent.size(), 2u) << "the role went with the killed program";
 }
 
+// A file that cannot let a delivered record go must not have it sent again every minute.
+TEST(Outbox, a_delivered_record_the_file_still_holds_is_not_sent_again)
+{
+    ProgramHarness h;
+    h.files.dirs.insert(kAppFolder);
+    h.files.files[kOutboxPath] = record("Q1AAA") + "\n";
+    h.files.readOnly = true;
+    Copy one(h.files, h.clock);
+    one.outbox.startUp(kOutboxPath);
+    h.clock.advance(65);
+    EXPECT_EQ(one.socket.sent.size(), 1u);
+    EXPECT_EQ(one.outbox.waiting(), 0u);
+
+    h.files.readOnly = false;
+    one.outbox.keep(record("Q2BBB"), "test");
+    EXPECT_EQ(h.files.files[kOutboxPath], record("Q2BBB") + "\n");
+}
+
 // A long outbox leaves in batches, one refusal window apart, not as one burst.
 TEST(Outbox, is_sent_again_twenty_records_at_a_time)
 {
