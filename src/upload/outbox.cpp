@@ -106,7 +106,10 @@ void Outbox::startUp(std::string path)
     if (waiting() > 0) {
         trace_.write("Outbox: " + outboxCountText(waiting()));
     }
-    isResender();
+    // Taken only for records to send: no lock file beside an outbox that is not there.
+    if (!inFile_.empty()) {
+        isResender();
+    }
     sendWaiting();
     afterChange();
 }
@@ -260,7 +263,7 @@ void Outbox::sendWaiting()
     // not take it) is this program's own and goes all the same.
     update([](std::vector<std::string>&) { return false; });
     std::vector<InFlight> batch;
-    if (isResender()) {
+    if (!inFile_.empty() && isResender()) {
         for (std::size_t i = 0; i < inFile_.size() && batch.size() < kBatch; ++i) {
             batch.push_back(InFlight{inFile_[i], From::File});
         }
