@@ -143,6 +143,7 @@ struct Platform {
                                [] { return std::make_unique<qf::QtTimer>(); },
                                qf::configFolder()};
         s.makeStatusServer = [] { return std::make_unique<qf::QtStatusServer>(); };
+        s.standardError = [](const std::string& text) { qf::writeConsoleLine(stderr, text); };
         return s;
     }
 };

@@ -31,20 +31,6 @@ constexpr int kPositionTimerMs = 500;
 constexpr int kHealthTimerMs = 1000;
 constexpr int kRetryStartMs = 60000;
 
-// The other station's call: field 6 of "QFLOG|version|A|own call|date-time|call|...".
-std::string dxCallOf(const std::string& record)
-{
-    std::size_t start = 0;
-    for (int field = 1; field < 6 && start != std::string::npos; ++field) {
-        start = record.find('|', start);
-        start = start == std::string::npos ? start : start + 1;
-    }
-    if (start == std::string::npos) {
-        return {};
-    }
-    return record.substr(start, record.find('|', start) - start);
-}
-
 } // namespace
 
 struct Program::Parts {
@@ -312,7 +298,8 @@ void Program::startUp()
     state_.isLoading = false;
     guarded(p.trace, "Start-up: Error in Winsock2: ", [this] { winsock2_->bind(0); });
     p.qso.prepareAtStartUp();
-    p.outbox.startUp(p.trace.appFolder() + "/Outbox.txt");
+    removeLeftovers();
+    p.outbox.startUp(outboxPathFor(state_.settingsPath, p.trace.appFolder()));
     savedTop_ = w.top();
     savedLeft_ = w.left();
     savedWidth_ = w.width();
@@ -322,6 +309,22 @@ void Program::startUp()
     p.health.update();
     timerHealth_->setInterval(kHealthTimerMs);
     timerHealth_->setEnabled(true);
+}
+
+// The temporary files of writes cut short by a kill, beside the settings and the outbox.
+void Program::removeLeftovers()
+{
+    const std::string& app = parts_->trace.appFolder();
+    const std::size_t slash = state_.settingsPath.find_last_of('/');
+    const std::string settingsFolder = slash == std::string::npos ? "." : state_.settingsPath.substr(0, slash);
+    for (const std::string& folder : {app, settingsFolder}) {
+        for (const std::string& path : services_.files.removeLeftovers(folder)) {
+            parts_->trace.write("Removed " + path + ", the temporary file of a write that was cut short");
+        }
+        if (settingsFolder == app) {
+            break;
+        }
+    }
 }
 
 void Program::positionTick()
@@ -368,7 +371,13 @@ void Program::ending()
         parts_->trace.write("    " + std::to_string(held) +
                             " spot records still wait for the spot service's name to resolve and are not sent");
     }
-    parts_->outbox.ending();
+    // Said on standard error with a window too: the trace may be off, and the QSOs are gone.
+    if (const std::string lost = parts_->outbox.ending(); !lost.empty()) {
+        const auto& say = services_.notice ? services_.notice : services_.standardError;
+        if (say) {
+            say(lost);
+        }
+    }
     if (!spots.queue().empty()) {
         parts_->trace.write("    Sending the " + std::to_string(spots.queue().size()) +
                             " queued spots before the program ends");
@@ -417,11 +426,11 @@ void Program::wireHealth()
     };
     p.spots.onBatchSent = [&p] { p.health.spotBatchSent(); };
     p.spots.onSendFailed = [&p](int code, const std::string& d) { p.health.spotRefused(code, d); };
-    p.outbox.onDelivered = [&p](const std::string& record) { p.health.qsoSent(dxCallOf(record)); };
+    p.outbox.onDelivered = [&p](const std::string& record) { p.health.qsoSent(callOfRecord(record)); };
     p.outbox.onKept = [&p](const std::string& record, const std::string& reason, bool again) {
-        p.health.qsoFailed(dxCallOf(record), reason, again);
+        p.health.qsoFailed(callOfRecord(record), reason, again);
     };
-    p.outbox.watchCount([&p](std::size_t waiting) { p.health.outboxChanged(waiting); });
+    p.outbox.watchCount([&p](std::size_t waiting, std::size_t inMemory) { p.health.outboxChanged(waiting, inMemory); });
     p.qso.onAnswer = [&p](const std::string& answer) {
         p.health.serviceAnswered(answer);
         p.outbox.answered();
@@ -442,8 +451,9 @@ struct Program::StatusParts {
 void Program::wireStatus()
 {
     Parts& p = *parts_;
-    status_ = std::make_unique<StatusParts>(StatusSources{*window_, state_, instances_, p.health, p.relay,
-                                                          p.extraRelays, p.spots, p.outbox, services_.clock, dxCallOf});
+    status_ =
+        std::make_unique<StatusParts>(StatusSources{*window_, state_, instances_, p.health, p.relay, p.extraRelays,
+                                                    p.spots, p.outbox, services_.clock, callOfRecord});
     StatusBoard& board = status_->board;
     p.intake.mainRelayTally = &p.relay.tally;
     p.spots.onQueued = [&board](const HeardStation& s) { board.spotQueued(s); };
@@ -463,7 +473,7 @@ void Program::wireStatus()
         if (told) {
             told(record);
         }
-        board.qsoDelivered(dxCallOf(record));
+        board.qsoDelivered(callOfRecord(record));
     };
     timerHealth_->onTick = [&board, tick = std::move(timerHealth_->onTick)] {
         if (tick) {

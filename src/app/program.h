@@ -40,6 +40,8 @@ struct PlatformServices {
     std::string versionText = QUILLFEED_VERSION_TEXT;
     // Without a window: one line for standard error ("quillfeed: " + text). Unset with a window.
     std::function<void(const std::string& text)> notice = {};
+    // A line for standard error with a window too: what is lost as the program ends.
+    std::function<void(const std::string& text)> standardError = {};
     // Run without a window: nobody can press Start, so monitoring starts by itself and a start
     // that found the port taken is tried again every minute.
     bool noWindow = false;
@@ -90,6 +92,7 @@ class Program {
     void store(const std::string& key, const std::string& value);
     void positionTick();
     void storeSizeIfChanged();
+    void removeLeftovers();
     void holdDuringPause();
     // A relay socket's answers are taken during the pause too when they may be passed back, so
     // that they are refused then rather than passed late.

@@ -6,6 +6,7 @@
 #include "platform/socket_errors.h"
 #include "relay/loop_guard.h"
 #include "service/service.h"
+#include "upload/outbox.h"
 
 namespace qf {
 namespace {
@@ -138,9 +139,10 @@ void Health::serviceAnswered(const std::string& answer)
     answerJustCame_ = true;
 }
 
-void Health::outboxChanged(std::size_t waiting)
+void Health::outboxChanged(std::size_t waiting, std::size_t inMemory)
 {
     outbox_ = waiting;
+    outboxInMemory_ = inMemory;
     if (waiting == 0 && qsoFailureCall_) {
         qsoFailureCall_.reset();
     }
@@ -171,10 +173,8 @@ std::string Health::qsoFailureText(bool withCount) const
     if (!withCount) {
         return text;
     }
-    if (outbox_ == 1) {
-        text += ", 1 QSO waits in the outbox";
-    } else if (outbox_ > 1) {
-        text += ", " + std::to_string(outbox_) + " QSOs wait in the outbox";
+    if (outbox_ > 0) {
+        text += ", " + outboxCountText(outbox_, outboxInMemory_);
     }
     return text;
 }

@@ -35,7 +35,7 @@ class Health {
     // again: a QSO of the outbox, sent again; its failure is news only when the reason changed.
     void qsoFailed(const std::string& call, const std::string& reason, bool again);
     void serviceAnswered(const std::string& answer);
-    void outboxChanged(std::size_t waiting);
+    void outboxChanged(std::size_t waiting, std::size_t inMemory);
 
     // Once a second: the window's line, and the notices of conditions that began.
     void update();
@@ -85,6 +85,7 @@ class Health {
     std::string answer_;
     bool answerJustCame_ = false;
     std::size_t outbox_ = 0;
+    std::size_t outboxInMemory_ = 0;
 
     // The quiet seconds when "No datagram" was last said, so it is said again only every 10 minutes.
     std::int64_t quietSaidAt_ = -1;

@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <ctime>
+#include <dirent.h>
+#include <sys/file.h>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +16,49 @@
 
 namespace qf {
 namespace {
+
+// The temporary file of every replacing write: mkstemp's six letters or digits follow.
+constexpr std::string_view kTemporaryPrefix = ".quillfeed-";
+constexpr std::size_t kTemporaryLetters = 6;
+constexpr std::time_t kLeftoverAgeSeconds = 60;
+constexpr auto kLockPatience = std::chrono::seconds(3);
+
+bool isTemporaryName(std::string_view name)
+{
+    if (name.size() != kTemporaryPrefix.size() + kTemporaryLetters || !name.starts_with(kTemporaryPrefix)) {
+        return false;
+    }
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(kTemporaryPrefix.size()), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    });
+}
+
+class PosixFileLock final : public FileLock {
+  public:
+    explicit PosixFileLock(int fd) : fd_(fd) {}
+    PosixFileLock(const PosixFileLock&) = delete;
+    PosixFileLock& operator=(const PosixFileLock&) = delete;
+    // Closing the descriptor lets the lock go.
+    ~PosixFileLock() override { ::close(fd_); }
+
+  private:
+    int fd_;
+};
+
+// Waits for the lock a while, never for good.
+bool lockBefore(int fd, std::chrono::steady_clock::time_point deadline)
+{
+    for (;;) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            return true;
+        }
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        const timespec nap{0, 2 * 1000 * 1000};
+        ::nanosleep(&nap, nullptr);
+    }
+}
 
 bool writeAll(int fd, const std::string& bytes)
 {
@@ -226,7 +273,7 @@ bool PosixFileSystem::replaceFile(const std::string& path, const std::string& by
         return false;
     }
     // A temporary file beside the target, then a rename: a crash leaves old or new, never half.
-    std::string tmp = folderOf(target) + "/.quillfeed-XXXXXX";
+    std::string tmp = folderOf(target) + "/" + std::string(kTemporaryPrefix) + std::string(kTemporaryLetters, 'X');
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0) {
         // A folder that takes no new file: an existing file is still written, in place.
@@ -252,6 +299,80 @@ bool PosixFileSystem::replaceFile(const std::string& path, const std::string& by
         ::close(folder);
     }
     return true;
+}
+
+std::unique_ptr<FileLock> PosixFileSystem::lockFile(const std::string& path)
+{
+    const auto deadline = std::chrono::steady_clock::now() + kLockPatience;
+    for (;;) {
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        // A read-only file can still be locked, for its reading.
+        if (fd < 0) {
+            fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        }
+        if (fd < 0) {
+            return nullptr;
+        }
+        if (!lockBefore(fd, deadline)) {
+            ::close(fd);
+            return nullptr;
+        }
+        // A write renames a new file over the one locked here: then the lock guards nothing, and
+        // is taken again on the file the path names now.
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(fd, &held) == 0 && ::stat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev &&
+            held.st_ino == named.st_ino) {
+            return std::make_unique<PosixFileLock>(fd);
+        }
+        ::close(fd);
+    }
+}
+
+std::unique_ptr<FileLock> PosixFileSystem::tryLockFile(const std::string& path)
+{
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    }
+    if (fd < 0) {
+        // Without the file nobody holds the lock: what it guards must not wait for good.
+        return std::make_unique<FileLock>();
+    }
+    int locked = 0;
+    do {
+        locked = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (locked != 0 && errno == EINTR);
+    if (locked != 0) {
+        const bool held = errno == EWOULDBLOCK;
+        ::close(fd);
+        return held ? nullptr : std::make_unique<FileLock>();
+    }
+    return std::make_unique<PosixFileLock>(fd);
+}
+
+std::vector<std::string> PosixFileSystem::removeLeftovers(const std::string& folder)
+{
+    std::vector<std::string> removed;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr) {
+        return removed;
+    }
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!isTemporaryName(entry->d_name)) {
+            continue;
+        }
+        // Younger ones may be another program's write under way.
+        const std::string path = folder + "/" + entry->d_name;
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime > kLeftoverAgeSeconds &&
+            ::unlink(path.c_str()) == 0) {
+            removed.push_back(path);
+        }
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 } // namespace qf

@@ -15,6 +15,9 @@ class PosixFileSystem final : public FileSystem {
     std::optional<std::string> read(const std::string& path) override;
     bool writeAtomically(const std::string& path, const std::string& bytes) override;
     bool writeByRename(const std::string& path, const std::string& bytes) override;
+    std::unique_ptr<FileLock> lockFile(const std::string& path) override;
+    std::unique_ptr<FileLock> tryLockFile(const std::string& path) override;
+    std::vector<std::string> removeLeftovers(const std::string& folder) override;
 
   private:
     static bool replaceFile(const std::string& path, const std::string& bytes, bool inPlaceWhenFolderClosed);

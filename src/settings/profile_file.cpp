@@ -238,6 +238,9 @@ std::string getProfileString(FileSystem& files, const std::string& path, std::st
 bool writeProfileString(FileSystem& files, const std::string& path, std::string_view section, std::string_view key,
                         std::string_view value)
 {
+    // A second copy with the same settings file writes its keys too: neither may undo the other's.
+    // Without the lock the key is still written, as before.
+    const std::unique_ptr<FileLock> lock = files.lockFile(path);
     std::string content;
     if (files.fileExists(path)) {
         std::optional<std::string> old = files.read(path);

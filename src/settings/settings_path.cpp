@@ -85,4 +85,20 @@ std::string settingsPathFromArguments(const std::vector<std::string>& args, cons
     return appFolder + "/" + asciiUpper(value);
 }
 
+std::string outboxPathFor(const std::string& settingsPath, const std::string& appFolder)
+{
+    if (settingsPath == appFolder + "/config.ini") {
+        return appFolder + "/Outbox.txt";
+    }
+    const std::size_t slash = settingsPath.find_last_of('/');
+    const std::size_t nameAt = slash == std::string::npos ? 0 : slash + 1;
+    const std::string folder = settingsPath.substr(0, nameAt);
+    std::string stem = settingsPath.substr(nameAt);
+    // "radio.2.ini" keeps "radio.2"; ".ini" alone is a name, not an extension.
+    if (const std::size_t dot = stem.find_last_of('.'); dot != std::string::npos && dot > 0) {
+        stem.resize(dot);
+    }
+    return folder + stem + "-Outbox.txt";
+}
+
 } // namespace qf

@@ -9,17 +9,24 @@ namespace {
 
 constexpr std::string_view kRecordStart = "QFLOG|";
 
+std::string fileNameOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 } // namespace
 
-std::string outboxCountText(std::size_t count)
+std::string outboxCountText(std::size_t count, std::size_t inMemory)
 {
     if (count == 0) {
         return "0 QSOs wait in the outbox: all were delivered";
     }
-    if (count == 1) {
-        return "1 QSO waits in the outbox";
+    std::string text = count == 1 ? "1 QSO waits in the outbox" : std::to_string(count) + " QSOs wait in the outbox";
+    if (inMemory > 0) {
+        text += " (" + std::to_string(inMemory) + " held only in memory)";
     }
-    return std::to_string(count) + " QSOs wait in the outbox";
+    return text;
 }
 
 std::string_view unusableRecordLine(std::string_view line)
@@ -40,6 +47,19 @@ std::string_view unusableRecordLine(std::string_view line)
     return {};
 }
 
+std::string callOfRecord(const std::string& record)
+{
+    std::size_t start = 0;
+    for (int field = 1; field < 6 && start != std::string::npos; ++field) {
+        start = record.find('|', start);
+        start = start == std::string::npos ? start : start + 1;
+    }
+    if (start == std::string::npos) {
+        return {};
+    }
+    return record.substr(start, record.find('|', start) - start);
+}
+
 Outbox::Outbox(WindowModel& window, FileSystem& files, TraceWriter& trace, UdpSocket& logSocket, Timer& resendTimer,
                Timer& refusalTimer, std::function<void(const std::string&)> notice)
     : window_(window), files_(files), trace_(trace), logSocket_(logSocket), resendTimer_(resendTimer),
@@ -47,12 +67,6 @@ Outbox::Outbox(WindowModel& window, FileSystem& files, TraceWriter& trace, UdpSo
 {
     resendTimer_.setInterval(kResendMs);
     resendTimer_.onTick = [this] {
-        if (!loaded_) {
-            load();
-        }
-        if (unsaved_) {
-            save();
-        }
         sendWaiting();
         afterChange();
     };
@@ -60,110 +74,153 @@ Outbox::Outbox(WindowModel& window, FileSystem& files, TraceWriter& trace, UdpSo
     refusalTimer_.onTick = [this] { refusalWindowEnded(); };
 }
 
+// Records in flight from the file are in inFile_ too: only those taken out of memory count apart.
 std::vector<std::string> Outbox::waitingRecords() const
 {
-    std::vector<std::string> records;
-    for (const Entry& e : entries_) {
-        if (e.stored) {
-            records.push_back(e.record);
+    std::vector<std::string> records = inFile_;
+    for (const InFlight& f : inFlight_) {
+        if (f.from == From::Memory) {
+            records.push_back(f.record);
         }
     }
+    records.insert(records.end(), unwritten_.begin(), unwritten_.end());
     return records;
 }
 
 std::size_t Outbox::waiting() const
 {
-    return static_cast<std::size_t>(
-        std::count_if(entries_.begin(), entries_.end(), [](const Entry& e) { return e.stored; }));
+    return inFile_.size() + heldInMemory();
+}
+
+std::size_t Outbox::heldInMemory() const
+{
+    const auto taken =
+        std::count_if(inFlight_.begin(), inFlight_.end(), [](const InFlight& f) { return f.from == From::Memory; });
+    return static_cast<std::size_t>(taken) + unwritten_.size();
 }
 
 void Outbox::startUp(std::string path)
 {
     path_ = std::move(path);
-    load();
+    update([](std::vector<std::string>&) { return false; });
     if (waiting() > 0) {
         trace_.write("Outbox: " + outboxCountText(waiting()));
+    }
+    // Taken only for records to send: no lock file beside an outbox that is not there.
+    if (!inFile_.empty()) {
+        isResender();
     }
     sendWaiting();
     afterChange();
 }
 
-void Outbox::load()
+bool Outbox::update(const Change& change)
 {
-    std::string content;
+    std::vector<std::string> records;
+    // Nothing to read: the lock, which makes the file, only when there is something to write.
+    if (unwritten_.empty() && !files_.fileExists(path_) && !change(records)) {
+        inFile_.clear();
+        delivered_.clear();
+        unreadable_ = false;
+        return true;
+    }
+    const std::unique_ptr<FileLock> lock = files_.lockFile(path_);
+    if (!lock) {
+        unreadable_ = true; // looked at again every minute
+        tellUnwritable();
+        return false;
+    }
+    records.clear();
+    std::vector<std::string> foreign;
     if (files_.fileExists(path_)) {
-        auto read = files_.read(path_);
-        if (!read) {
+        const std::optional<std::string> content = files_.read(path_);
+        if (!content) {
             // Writing over records we could not read would lose them.
-            if (!unreadableTold_) {
-                unreadableTold_ = true;
+            if (!unreadable_) {
+                unreadable_ = true;
                 tell("cannot read " + path_ + "; it is left as it is and read again every minute");
             }
-            return;
+            return false;
         }
-        content = std::move(*read);
+        std::size_t lineNumber = 0;
+        for (std::size_t pos = 0; pos < content->size();) {
+            const std::size_t lf = std::min(content->find('\n', pos), content->size());
+            std::string_view line(content->data() + pos, lf - pos);
+            pos = lf + 1;
+            ++lineNumber;
+            // A line ending of an editor from another system.
+            if (line.ends_with('\r')) {
+                line.remove_suffix(1);
+            }
+            const std::string_view unusable = unusableRecordLine(line);
+            if (unusable.empty()) {
+                records.emplace_back(line);
+                continue;
+            }
+            if (!line.empty()) {
+                foreign.emplace_back(line);
+            }
+            if (linesTraced_) {
+                continue;
+            }
+            trace_.write("Outbox: line " + std::to_string(lineNumber) +
+                         (line.empty()
+                              ? std::string(" is empty, dropped")
+                              : " is no QSO record (" + std::string(unusable) + "), not sent; it stays in the file"));
+        }
+        linesTraced_ = true;
     }
-    loaded_ = true;
-    std::vector<Entry> records;
-    std::size_t lineNumber = 0;
-    for (std::size_t pos = 0; pos < content.size();) {
-        const std::size_t lf = std::min(content.find('\n', pos), content.size());
-        std::string_view line(content.data() + pos, lf - pos);
-        pos = lf + 1;
-        ++lineNumber;
-        // A line ending of an editor from another system.
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
+    unreadable_ = false;
+    // Delivered records leave with this write: the first equal line each, so that a record another
+    // program kept meanwhile stays. Those no longer there are gone already.
+    std::vector<std::string> leaving;
+    for (const std::string& record : delivered_) {
+        if (const auto it = std::find(records.begin(), records.end(), record); it != records.end()) {
+            records.erase(it);
+            leaving.push_back(record);
         }
-        const std::string_view unusable = unusableRecordLine(line);
-        if (unusable.empty()) {
-            records.push_back(Entry{std::string(line), true, false});
-            continue;
-        }
-        if (line.empty()) {
-            trace_.write("Outbox: line " + std::to_string(lineNumber) + " is empty, dropped");
-            continue;
-        }
-        trace_.write("Outbox: line " + std::to_string(lineNumber) + " is no QSO record (" + std::string(unusable) +
-                     "), not sent; it stays in the file");
-        foreignLines_.emplace_back(line);
     }
-    // What was kept in memory meanwhile came after the file's records.
-    const bool keptMeanwhile = !entries_.empty();
-    entries_.insert(entries_.begin(), records.begin(), records.end());
-    if (keptMeanwhile) {
-        save();
-    }
-}
-
-bool Outbox::save()
-{
-    unsaved_ = true;
-    if (!loaded_) {
-        return false;
+    delivered_ = std::move(leaving);
+    const std::vector<std::string> read = records;
+    // What memory held is older than what this change brings.
+    records.insert(records.end(), unwritten_.begin(), unwritten_.end());
+    if (!change(records) && unwritten_.empty() && delivered_.empty()) {
+        inFile_ = read;
+        return true;
     }
     std::string content;
-    for (const std::string& line : foreignLines_) {
+    for (const std::string& line : foreign) {
         content += line + '\n';
     }
-    for (const Entry& e : entries_) {
-        if (e.stored) {
-            content += e.record + '\n';
-        }
+    for (const std::string& record : records) {
+        content += record + '\n';
     }
     if (!files_.writeByRename(path_, content)) {
-        if (!unwritableTold_) {
-            unwritableTold_ = true;
-            tell("cannot write " + path_ + "; the QSOs that wait are kept in memory until it can be written");
-        }
+        inFile_ = read;
+        tellUnwritable();
         return false;
     }
-    unsaved_ = false;
+    inFile_ = std::move(records);
+    unwritten_.clear();
+    delivered_.clear();
     if (unwritableTold_) {
         unwritableTold_ = false;
         tell(path_ + " is written again");
     }
     return true;
+}
+
+void Outbox::putBack(const std::vector<std::string>& older, const std::vector<std::string>& newer)
+{
+    const bool written = update([&](std::vector<std::string>& records) {
+        records.insert(records.begin(), older.begin(), older.end());
+        records.insert(records.end(), newer.begin(), newer.end());
+        return !older.empty() || !newer.empty();
+    });
+    if (!written) {
+        unwritten_.insert(unwritten_.begin(), older.begin(), older.end());
+        unwritten_.insert(unwritten_.end(), newer.begin(), newer.end());
+    }
 }
 
 void Outbox::keep(const std::string& record, const std::string& reason)
@@ -173,8 +230,7 @@ void Outbox::keep(const std::string& record, const std::string& reason)
         trace_.write("   QSO not kept in the outbox (" + std::string(unusable) + "): *" + record + "*");
         return;
     }
-    entries_.push_back(Entry{record, true, false});
-    save();
+    putBack({}, {record});
     trace_.write("   QSO kept in the outbox: " + reason + " *" + record + "*");
     if (onKept) {
         onKept(record, reason, false);
@@ -184,7 +240,7 @@ void Outbox::keep(const std::string& record, const std::string& reason)
 
 void Outbox::sent(const std::string& record)
 {
-    entries_.push_back(Entry{record, false, true});
+    inFlight_.push_back(InFlight{record, From::First});
     refusalTimer_.setEnabled(true);
     sendWaiting();
     afterChange();
@@ -193,90 +249,141 @@ void Outbox::sent(const std::string& record)
 void Outbox::sendWaiting()
 {
     if (!window_.logUpload.checked()) {
+        if (!unwritten_.empty() || unreadable_) {
+            update([](std::vector<std::string>&) { return false; });
+        }
         return;
     }
-    // By index: the list may grow while we send.
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (!entries_[i].stored || entries_[i].inFlight) {
-            continue;
+    // One batch at a time: the next goes once this one's refusal window has passed.
+    if (std::any_of(inFlight_.begin(), inFlight_.end(), [](const InFlight& f) { return f.again(); })) {
+        return;
+    }
+    // The file's records stay in it while they are sent, and only the resender sends them, so that
+    // another program with the same file does not send them too. What memory holds (the file could
+    // not take it) is this program's own and goes all the same.
+    update([](std::vector<std::string>&) { return false; });
+    std::vector<InFlight> batch;
+    if (!inFile_.empty() && isResender()) {
+        for (std::size_t i = 0; i < inFile_.size() && batch.size() < kBatch; ++i) {
+            batch.push_back(InFlight{inFile_[i], From::File});
         }
-        const std::string record = entries_[i].record;
-        const bool sent = guarded(trace_, "Outbox: ** Error Sending: ", [&] {
+    }
+    const auto fromMemory = static_cast<std::ptrdiff_t>(std::min(kBatch - batch.size(), unwritten_.size()));
+    for (auto it = unwritten_.begin(); it != unwritten_.begin() + fromMemory; ++it) {
+        batch.push_back(InFlight{*it, From::Memory});
+    }
+    unwritten_.erase(unwritten_.begin(), unwritten_.begin() + fromMemory);
+    for (std::size_t i = 0; i < batch.size(); ++i) {
+        const std::string& record = batch[i].record;
+        const bool went = guarded(trace_, "Outbox: ** Error Sending: ", [&] {
             logSocket_.close();
             logSocket_.sendData(record);
         });
         // Those behind it would fail the same way; the next round tries again, oldest first.
-        if (!sent) {
+        if (!went) {
+            std::vector<std::string> back;
+            for (std::size_t j = i; j < batch.size(); ++j) {
+                if (batch[j].from == From::Memory) {
+                    back.push_back(batch[j].record);
+                }
+            }
+            putBack(back, {});
             break;
         }
-        entries_[i].inFlight = true;
+        inFlight_.push_back(batch[i]);
         refusalTimer_.setEnabled(true);
         trace_.write("   QSO sent again from the outbox. *" + record + "*");
     }
 }
 
+// The role is kept until the program ends, and the kernel lets it go even when it is killed.
+bool Outbox::isResender()
+{
+    if (!resender_) {
+        resender_ = files_.tryLockFile(path_ + ".lock");
+    }
+    return resender_ != nullptr;
+}
+
 void Outbox::socketError(int code, const std::string& description)
 {
-    std::vector<std::size_t> refused;
-    for (std::size_t i = 0; i < entries_.size(); ++i) {
-        if (entries_[i].inFlight) {
-            entries_[i].inFlight = false;
-            refused.push_back(i);
-        }
-    }
-    if (refused.empty()) {
+    if (inFlight_.empty()) {
         return;
     }
     refusalTimer_.setEnabled(false);
-    std::vector<bool> again;
-    for (const std::size_t i : refused) {
-        again.push_back(entries_[i].stored);
-        entries_[i].stored = entries_[i].stored || unusableRecordLine(entries_[i].record).empty();
-    }
-    save();
-    const std::string reason = "an error followed its send: " + failureLine("", code, description);
-    for (std::size_t k = 0; k < refused.size(); ++k) {
-        const Entry& e = entries_[refused[k]];
-        if (e.stored) {
-            trace_.write("   QSO kept in the outbox: " + reason + " *" + e.record + "*");
-            if (onKept) {
-                onKept(e.record, reason, again[k]);
-            }
-        } else {
-            trace_.write("   QSO not kept in the outbox (" + std::string(unusableRecordLine(e.record)) + "): *" +
-                         e.record + "*");
+    const std::vector<InFlight> refused = std::move(inFlight_);
+    inFlight_.clear();
+    std::vector<std::string> older;
+    std::vector<std::string> newer;
+    // Those sent from the file are still in it.
+    for (const InFlight& f : refused) {
+        if (f.from == From::Memory) {
+            older.push_back(f.record);
+        } else if (f.from == From::First && unusableRecordLine(f.record).empty()) {
+            newer.push_back(f.record);
         }
     }
-    std::erase_if(entries_, [](const Entry& e) { return !e.stored; });
+    putBack(older, newer);
+    const std::string reason = "an error followed its send: " + failureLine("", code, description);
+    for (const InFlight& f : refused) {
+        const std::string_view unusable = unusableRecordLine(f.record);
+        if (!f.again() && !unusable.empty()) {
+            trace_.write("   QSO not kept in the outbox (" + std::string(unusable) + "): *" + f.record + "*");
+            continue;
+        }
+        trace_.write("   QSO kept in the outbox: " + reason + " *" + f.record + "*");
+        if (onKept) {
+            onKept(f.record, reason, f.again());
+        }
+    }
     afterChange();
 }
 
 void Outbox::answered()
 {
     deliverInFlight();
+    // The next batch keeps its distance all the same.
+    if (waiting() > 0) {
+        refusalTimer_.setEnabled(true);
+    }
 }
 
-void Outbox::ending()
+std::string Outbox::ending()
 {
-    // The held datagrams cannot be told apart from those that went: all unconfirmed ones are kept,
-    // since a QSO sent twice does less harm than one lost.
-    if (logSocket_.awaitingName() == 0) {
-        return;
+    if (path_.empty()) {
+        return {};
     }
-    bool kept = false;
-    for (Entry& e : entries_) {
-        if (e.inFlight && !e.stored && unusableRecordLine(e.record).empty()) {
-            e.stored = true;
-            kept = true;
-            trace_.write("   QSO kept in the outbox: the program ended while its send waited for the service's "
-                         "name *" +
-                         e.record + "*");
+    refusalTimer_.setEnabled(false);
+    std::vector<std::string> older;
+    std::vector<std::string> newer;
+    for (const InFlight& f : inFlight_) {
+        if (f.from == From::Memory) {
+            older.push_back(f.record);
+        } else if (f.from == From::First && unusableRecordLine(f.record).empty()) {
+            newer.push_back(f.record);
+            trace_.write("   QSO kept in the outbox: the program ended before a refusal could come *" + f.record + "*");
         }
     }
-    if (kept) {
-        save();
-        afterChange();
+    inFlight_.clear();
+    if (!older.empty() || !newer.empty() || !unwritten_.empty()) {
+        putBack(older, newer);
     }
+    afterChange();
+    // Another program with the file takes over from here.
+    resendTimer_.setEnabled(false);
+    resender_.reset();
+    if (unwritten_.empty()) {
+        return {};
+    }
+    std::string calls;
+    for (const std::string& record : unwritten_) {
+        calls += (calls.empty() ? "" : ", ") + callOfRecord(record);
+    }
+    const std::size_t n = unwritten_.size();
+    const std::string line = std::to_string(n) + (n == 1 ? " QSO" : " QSOs") + " could not be written to " +
+                             fileNameOf(path_) + (n == 1 ? " and is lost: " : " and are lost: ") + calls;
+    trace_.write("Outbox: " + line);
+    return line;
 }
 
 void Outbox::refusalWindowEnded()
@@ -286,52 +393,56 @@ void Outbox::refusalWindowEnded()
         return;
     }
     deliverInFlight();
+    sendWaiting();
+    afterChange();
 }
 
 void Outbox::deliverInFlight()
 {
     refusalTimer_.setEnabled(false);
-    std::vector<std::string> delivered;
-    std::vector<std::string> reached;
-    for (const Entry& e : entries_) {
-        if (e.inFlight && e.stored) {
-            delivered.push_back(e.record);
+    const std::vector<InFlight> delivered = std::move(inFlight_);
+    inFlight_.clear();
+    for (const InFlight& f : delivered) {
+        if (f.from == From::File) {
+            if (const auto it = std::find(inFile_.begin(), inFile_.end(), f.record); it != inFile_.end()) {
+                inFile_.erase(it);
+            }
+            delivered_.push_back(f.record);
         }
-        if (e.inFlight) {
-            reached.push_back(e.record);
+        if (f.again()) {
+            trace_.write("   QSO delivered, out of the outbox. *" + f.record + "*");
         }
     }
-    std::erase_if(entries_, [](const Entry& e) { return e.inFlight; });
-    if (!delivered.empty()) {
-        save();
-        for (const std::string& record : delivered) {
-            trace_.write("   QSO delivered, out of the outbox. *" + record + "*");
-        }
+    // A file that cannot take the change now keeps them out of the next batch all the same.
+    if (!delivered_.empty()) {
+        update([](std::vector<std::string>&) { return false; });
     }
     afterChange();
     if (onDelivered) {
-        for (const std::string& record : reached) {
-            onDelivered(record);
+        for (const InFlight& f : delivered) {
+            onDelivered(f.record);
         }
     }
 }
 
 void Outbox::afterChange()
 {
-    const bool needed = waiting() > 0 || !loaded_ || unsaved_;
+    const bool needed = waiting() > 0 || unreadable_;
     if (needed != resendTimer_.enabled()) {
         resendTimer_.setEnabled(needed);
     }
     const std::size_t count = waiting();
-    if (count == toldCount_) {
+    const std::size_t inMemory = heldInMemory();
+    if (count == toldCount_ && inMemory == toldInMemory_) {
         return;
     }
     toldCount_ = count;
+    toldInMemory_ = inMemory;
     if (notice_) {
-        notice_(outboxCountText(count));
+        notice_(outboxCountText(count, inMemory));
     }
     for (const auto& listener : countListeners_) {
-        listener(count);
+        listener(count, inMemory);
     }
 }
 
@@ -340,6 +451,14 @@ void Outbox::tell(const std::string& text)
     trace_.write("Outbox: " + text);
     if (notice_) {
         notice_(text);
+    }
+}
+
+void Outbox::tellUnwritable()
+{
+    if (!unwritableTold_) {
+        unwritableTold_ = true;
+        tell("cannot write " + path_ + "; the QSOs that wait are kept in memory until it can be written");
     }
 }
 

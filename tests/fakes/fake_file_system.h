@@ -2,8 +2,10 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/file_system.h"
 
@@ -54,6 +56,37 @@ class FakeFileSystem final : public FileSystem {
         return writeAtomically(path, bytes);
     }
 
+    std::unique_ptr<FileLock> lockFile(const std::string&) override
+    {
+        ++locks;
+        return lockBusy ? nullptr : std::make_unique<FileLock>();
+    }
+    // Shared by both programs of one store, as the kernel's locks are; freed when the lock goes.
+    std::unique_ptr<FileLock> tryLockFile(const std::string& path) override
+    {
+        if (!heldLocks->insert(path).second) {
+            return nullptr;
+        }
+        class Held final : public FileLock {
+          public:
+            Held(std::shared_ptr<std::set<std::string>> held, std::string path)
+                : held_(std::move(held)), path_(std::move(path))
+            {
+            }
+            ~Held() override { held_->erase(path_); }
+
+          private:
+            std::shared_ptr<std::set<std::string>> held_;
+            std::string path_;
+        };
+        return std::make_unique<Held>(heldLocks.ptr, path);
+    }
+    std::vector<std::string> removeLeftovers(const std::string& folder) override
+    {
+        leftoversLookedFor.push_back(folder);
+        return {};
+    }
+
     static std::string folderOf(const std::string& path)
     {
         const auto slash = path.find_last_of('/');
@@ -66,7 +99,22 @@ class FakeFileSystem final : public FileSystem {
     bool failCreateDirectory = false;
     bool readOnly = false;
     bool unreadable = false;
+    bool lockBusy = false;
     int writes = 0;
+    int locks = 0;
+    std::vector<std::string> leftoversLookedFor;
+    // A copy of the store is another machine's: nobody holds its locks.
+    struct HeldLocks {
+        HeldLocks() = default;
+        HeldLocks(const HeldLocks&) {}
+        HeldLocks& operator=(const HeldLocks&)
+        {
+            ptr = std::make_shared<std::set<std::string>>();
+            return *this;
+        }
+        std::set<std::string>* operator->() const { return ptr.get(); }
+        std::shared_ptr<std::set<std::string>> ptr = std::make_shared<std::set<std::string>>();
+    } heldLocks;
 };
 
 } // namespace qf::test

@@ -37,5 +37,27 @@ TEST(SettingsPath, command_lines)
     }
 }
 
+TEST(SettingsPath, the_outbox_beside_each_settings_file)
+{
+    const std::string app = "/home/op/.config/Quillfeed";
+    const struct {
+        std::string settings;
+        std::string outbox;
+    } rows[] = {
+        {app + "/config.ini", app + "/Outbox.txt"},
+        {app + "/RADIO2.INI", app + "/RADIO2-Outbox.txt"},
+        {app + "/RADIO.2.INI", app + "/RADIO.2-Outbox.txt"},
+        {app + "/RADIO2", app + "/RADIO2-Outbox.txt"},
+        {app + "/.INI", app + "/.INI-Outbox.txt"},
+        {app + "/OUTBOX.TXT", app + "/OUTBOX-Outbox.txt"},
+        {"/home/me/my radio.ini", "/home/me/my radio-Outbox.txt"},
+        {"/home/me/config.ini", "/home/me/config-Outbox.txt"},
+        {"My Radio.ini", "My Radio-Outbox.txt"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(outboxPathFor(row.settings, app), row.outbox) << row.settings;
+    }
+}
+
 } // namespace
 } // namespace qf
